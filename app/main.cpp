@@ -1,3 +1,5 @@
-int main() {
-    return 0;
+#include "app/command_line.h"
+
+int main(int argc, char** argv) {
+    return orlavine::runCommandLine(argc, argv);
 }

@@ -1,0 +1,25 @@
+#include "app/cli_session.h"
+
+#include "model/paths.h"
+
+namespace orlavine {
+
+CliSession::CliSession() : settings_(configDirectory()) {
+    StyleStore::Services services;
+    services.container = sharedContainer();
+    services.reporter = &reporter_;
+    services.notifications = &notifications_;
+    services.appSettings = &settings_.app;
+    store_ = std::make_unique<StyleStore>(std::move(services));
+}
+
+CliSession::~CliSession() {
+    store_->waitForPendingWrites();
+}
+
+bool CliSession::finish() {
+    store_->waitForPendingWrites();
+    return !reporter_.alerted();
+}
+
+}  // namespace orlavine

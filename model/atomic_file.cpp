@@ -1,0 +1,147 @@
+#include "model/atomic_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace orlavine {
+namespace {
+
+std::string describe(const std::string& what, const std::filesystem::path& file, int error) {
+    return what + " " + file.string() + ": " + std::strerror(error);
+}
+
+// Closes a descriptor when it goes out of scope.
+class Descriptor {
+  public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+
+  private:
+    int fd_;
+};
+
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+}  // namespace
+
+Status writeFileAtomically(const std::filesystem::path& file, std::string_view bytes) {
+    const std::filesystem::path folder =
+        file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec) {
+        return Error{"cannot create folder " + folder.string() + ": " + ec.message()};
+    }
+
+    std::string pattern = (folder / ("." + file.filename().string() + ".tmp-XXXXXX")).string();
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    Descriptor fd(::mkostemp(name.data(), O_CLOEXEC));
+    if (fd.get() < 0) {
+        return Error{describe("cannot write in", folder, errno)};
+    }
+    const std::filesystem::path temporary(name.data());
+    auto fail = [&](const std::string& what) -> Status {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        return Error{describe(what, file, error)};
+    };
+
+    struct stat existing {};
+    if (::stat(file.c_str(), &existing) == 0) {
+        ::fchmod(fd.get(), existing.st_mode & 07777);
+    } else {
+        ::fchmod(fd.get(), 0644);
+    }
+    if (!writeAll(fd.get(), bytes)) {
+        return fail("cannot write");
+    }
+    if (::fsync(fd.get()) != 0) {
+        return fail("cannot flush");
+    }
+    if (::close(fd.release()) != 0) {
+        return fail("cannot close");
+    }
+    if (::rename(temporary.c_str(), file.c_str()) != 0) {
+        return fail("cannot replace");
+    }
+    Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0) {
+        ::fsync(dir.get());
+    }
+    return Done{};
+}
+
+Result<std::string> readWholeFile(const std::filesystem::path& file, std::size_t maxBytes) {
+    Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        return Error{describe("cannot open", file, errno)};
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) {
+        return Error{describe("cannot read", file, errno)};
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return Error{file.string() + " is not a regular file"};
+    }
+    if (static_cast<std::size_t>(info.st_size) > maxBytes) {
+        return Error{file.string() + " is too large (" + std::to_string(info.st_size) +
+                     " bytes, at most " + std::to_string(maxBytes) + ")"};
+    }
+    std::string content;
+    content.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t filled = 0;
+    for (;;) {
+        if (filled == content.size()) {
+            // The file may have grown since fstat; read on in steps, within the limit.
+            if (content.size() >= maxBytes) {
+                char probe = 0;
+                if (::read(fd.get(), &probe, 1) > 0) {
+                    return Error{file.string() + " is too large"};
+                }
+                break;
+            }
+            content.resize(std::min(maxBytes, content.size() + 65536));
+        }
+        const ssize_t n = ::read(fd.get(), content.data() + filled, content.size() - filled);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return Error{describe("cannot read", file, errno)};
+        }
+        if (n == 0) {
+            break;
+        }
+        filled += static_cast<std::size_t>(n);
+    }
+    content.resize(filled);
+    return content;
+}
+
+}  // namespace orlavine

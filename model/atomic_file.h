@@ -1,0 +1,22 @@
+#pragma once
+// Whole-file reads and atomic replacement: a reader, or a crash at any moment, sees either the
+// old file or the new one, never a mix.
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "model/result.h"
+
+namespace orlavine {
+
+// Writes `bytes` to a temporary file in the same folder, flushes it to disk, renames it over
+// `file` and flushes the folder. Creates missing parent folders. `file` keeps its permissions
+// when it exists.
+Status writeFileAtomically(const std::filesystem::path& file, std::string_view bytes);
+
+// Reads a whole file; files larger than `maxBytes` are refused rather than read.
+Result<std::string> readWholeFile(const std::filesystem::path& file, std::size_t maxBytes);
+
+}  // namespace orlavine

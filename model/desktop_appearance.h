@@ -1,0 +1,15 @@
+#pragma once
+// The desktop's light or dark preference, from the freedesktop appearance setting.
+
+#include <optional>
+
+namespace orlavine {
+
+enum class ColorScheme { light, dark };
+
+// The scheme the desktop prefers, or nothing when it expresses no preference or cannot be
+// asked. ORLAVINE_COLOR_SCHEME=dark|light overrides the desktop (for tests and for desktops
+// without the setting).
+std::optional<ColorScheme> desktopColorScheme();
+
+}  // namespace orlavine

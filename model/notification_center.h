@@ -1,0 +1,55 @@
+#pragma once
+// In-process notifications: a name and user info, delivered synchronously on the posting thread
+// to every observer of that name. Thread-safe; observers may add or remove observers, or post,
+// from inside a delivery.
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace orlavine {
+
+using NotificationValue = std::variant<std::int64_t, std::string, std::vector<std::int64_t>>;
+using UserInfo = std::map<std::string, NotificationValue>;
+
+struct Notification {
+    std::string name;
+    UserInfo userInfo;
+};
+
+class NotificationCenter {
+  public:
+    using Observer = std::function<void(const Notification&)>;
+    using Token = std::uint64_t;
+
+    Token addObserver(std::string name, Observer observer);
+    void removeObserver(Token token);
+    void post(std::string name, UserInfo userInfo = {});
+
+  private:
+    struct Entry {
+        Token token;
+        std::string name;
+        std::shared_ptr<Observer> observer;
+    };
+    std::mutex mutex_;
+    std::vector<Entry> entries_;
+    Token next_ = 1;
+};
+
+// Names of the notifications the core posts.
+namespace notifications {
+inline constexpr const char* kCloseProperties = "closeProperties";
+inline constexpr const char* kStyleNameChanged = "styleNameChanged";
+inline constexpr const char* kUpdateFavicons = "updateFavicons";
+inline constexpr const char* kRefreshTable = "refreshTable";
+inline constexpr const char* kRefreshTableAndScroll = "refreshTableAndScroll";
+inline constexpr const char* kAddLatestStyle = "addLatestStyle";
+}  // namespace notifications
+
+}  // namespace orlavine

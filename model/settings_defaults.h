@@ -1,0 +1,22 @@
+#pragma once
+// The defaults each program registers at start. Registering never writes a value.
+
+#include <optional>
+
+#include "model/desktop_appearance.h"
+#include "model/records.h"
+#include "model/settings_store.h"
+
+namespace orlavine {
+
+inline constexpr const char* kDefaultAuthorName = "Orlavine User";
+
+// Registers the application's and the shared store's defaults. "DefaultNamespace" gets a fresh
+// style number that no style of `db` has; "ACETheme" follows `desktop` ("light" without it).
+void registerAppDefaults(SettingsStores& stores, const styleDatabase& db,
+                         std::optional<ColorScheme> desktop);
+
+// Registers "enableStyles" = true in the browser host's store.
+void registerExtensionDefaults(SettingsStores& stores);
+
+}  // namespace orlavine

@@ -1,0 +1,208 @@
+#include "model/settings_store.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <boost/json/parse.hpp>
+#include <boost/json/serialize.hpp>
+#include <cmath>
+#include <utility>
+
+#include "model/atomic_file.h"
+
+namespace orlavine {
+namespace {
+
+constexpr std::size_t kMaxSettingsBytes = 4 * 1024 * 1024;
+
+// Identifies a version of the file without reading it.
+std::string fingerprintOf(const std::filesystem::path& file) {
+    struct stat info {};
+    if (::stat(file.c_str(), &info) != 0) {
+        return "absent";
+    }
+    return std::to_string(info.st_ino) + ":" + std::to_string(info.st_size) + ":" +
+           std::to_string(info.st_mtim.tv_sec) + "." + std::to_string(info.st_mtim.tv_nsec);
+}
+
+// The file's object; an absent, unreadable or garbled file reads as no settings at all.
+boost::json::object readObject(const std::filesystem::path& file, bool* garbled) {
+    *garbled = false;
+    auto text = readWholeFile(file, kMaxSettingsBytes);
+    if (!text) {
+        return {};
+    }
+    boost::system::error_code ec;
+    boost::json::value parsed = boost::json::parse(*text, ec);
+    if (ec || !parsed.is_object()) {
+        *garbled = true;
+        return {};
+    }
+    return std::move(parsed.get_object());
+}
+
+// Holds an advisory lock on <file>.lock while alive.
+class FileLock {
+  public:
+    explicit FileLock(const std::filesystem::path& file) {
+        std::error_code ec;
+        std::filesystem::create_directories(file.parent_path(), ec);
+        const std::string lockName = file.string() + ".lock";
+        fd_ = ::open(lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (fd_ >= 0) {
+            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+            }
+        }
+    }
+    ~FileLock() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+  private:
+    int fd_ = -1;
+};
+
+}  // namespace
+
+SettingsStore::SettingsStore(std::filesystem::path file) : file_(std::move(file)) {}
+
+void SettingsStore::registerDefault(std::string_view key, boost::json::value value) {
+    std::lock_guard lock(mutex_);
+    defaults_[key] = std::move(value);
+}
+
+void SettingsStore::refresh() const {
+    std::string now = fingerprintOf(file_);
+    if (now == fingerprint_) {
+        return;
+    }
+    bool garbled = false;
+    stored_ = readObject(file_, &garbled);
+    fingerprint_ = std::move(now);
+}
+
+std::optional<boost::json::value> SettingsStore::value(std::string_view key) const {
+    std::lock_guard lock(mutex_);
+    refresh();
+    if (const auto* v = stored_.if_contains(key)) {
+        return *v;
+    }
+    if (const auto* v = defaults_.if_contains(key)) {
+        return *v;
+    }
+    return std::nullopt;
+}
+
+bool SettingsStore::hasStoredValue(std::string_view key) const {
+    std::lock_guard lock(mutex_);
+    refresh();
+    return stored_.contains(key);
+}
+
+template <class T, class Check>
+std::optional<T> SettingsStore::typed(std::string_view key, Check check) const {
+    std::lock_guard lock(mutex_);
+    refresh();
+    for (const boost::json::object* source :
+         {static_cast<const boost::json::object*>(&stored_), &defaults_}) {
+        if (const auto* v = source->if_contains(key)) {
+            if (auto converted = check(*v)) {
+                return converted;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+bool SettingsStore::boolValue(std::string_view key) const {
+    return typed<bool>(key,
+                       [](const boost::json::value& v) -> std::optional<bool> {
+                           if (v.is_bool()) {
+                               return v.get_bool();
+                           }
+                           return std::nullopt;
+                       })
+        .value_or(false);
+}
+
+std::int64_t SettingsStore::intValue(std::string_view key) const {
+    return typed<std::int64_t>(key,
+                               [](const boost::json::value& v) -> std::optional<std::int64_t> {
+                                   if (v.is_int64()) {
+                                       return v.get_int64();
+                                   }
+                                   if (v.is_double() &&
+                                       std::trunc(v.get_double()) == v.get_double() &&
+                                       std::abs(v.get_double()) < 9e18) {
+                                       return static_cast<std::int64_t>(v.get_double());
+                                   }
+                                   return std::nullopt;
+                               })
+        .value_or(0);
+}
+
+std::string SettingsStore::stringValue(std::string_view key) const {
+    return typed<std::string>(key,
+                              [](const boost::json::value& v) -> std::optional<std::string> {
+                                  if (v.is_string()) {
+                                      return std::string(v.get_string());
+                                  }
+                                  return std::nullopt;
+                              })
+        .value_or(std::string());
+}
+
+Date SettingsStore::dateValue(std::string_view key) const {
+    return typed<Date>(key,
+                       [](const boost::json::value& v) -> std::optional<Date> {
+                           if (v.is_number()) {
+                               return Date{v.to_number<double>()};
+                           }
+                           return std::nullopt;
+                       })
+        .value_or(Date::distantPast());
+}
+
+Status SettingsStore::set(std::string_view key, boost::json::value value) {
+    return update(key, &value);
+}
+
+Status SettingsStore::remove(std::string_view key) {
+    return update(key, nullptr);
+}
+
+Status SettingsStore::update(std::string_view key, const boost::json::value* value) {
+    std::lock_guard lock(mutex_);
+    FileLock fileLock(file_);
+    bool garbled = false;
+    boost::json::object current = readObject(file_, &garbled);
+    if (garbled) {
+        // Keep what could not be read for the user to look at rather than dropping it.
+        std::error_code ec;
+        std::filesystem::rename(file_, file_.string() + ".unreadable", ec);
+    }
+    if (value != nullptr) {
+        current[key] = *value;
+    } else {
+        current.erase(key);
+    }
+    Status written = writeFileAtomically(file_, boost::json::serialize(current));
+    if (written) {
+        stored_ = std::move(current);
+        fingerprint_ = fingerprintOf(file_);
+    }
+    return written;
+}
+
+SettingsStores::SettingsStores(const std::filesystem::path& folder)
+    : app(folder / "app.json"),
+      shared(folder / "shared.json"),
+      extension(folder / "extension.json") {}
+
+}  // namespace orlavine

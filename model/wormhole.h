@@ -1,0 +1,63 @@
+#pragma once
+// A message channel between the desktop program and the browser host, over files: each
+// identifier has one message file in <shared container>/wormhole, replaced atomically on every
+// message. Listeners watch the folder with inotify and receive the bytes of each new message.
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "model/result.h"
+
+namespace orlavine {
+
+inline constexpr const char* kStyleDBUpdated = "styleDBUpdated";
+
+class Wormhole {
+  public:
+    explicit Wormhole(std::filesystem::path container);
+
+    // Replaces the message of `identifier` with `bytes`. Identifiers are letters, digits, '-'
+    // and '_'.
+    Status passMessage(std::string_view identifier, std::string_view bytes) const;
+    // The last message passed under `identifier`, if any.
+    Result<std::string> message(std::string_view identifier) const;
+
+    const std::filesystem::path& folder() const { return folder_; }
+
+  private:
+    std::filesystem::path folder_;
+};
+
+// Calls back, on its own thread, with the bytes of every message passed under one identifier
+// after it started. Messages that arrive in quick succession may be delivered only once, with
+// the latest bytes.
+class WormholeListener {
+  public:
+    using Callback = std::function<void(std::string bytes)>;
+
+    static Result<std::unique_ptr<WormholeListener>> start(const std::filesystem::path& container,
+                                                           std::string identifier,
+                                                           Callback callback);
+    // Stops listening; returns after the last callback has finished.
+    ~WormholeListener();
+    WormholeListener(const WormholeListener&) = delete;
+    WormholeListener& operator=(const WormholeListener&) = delete;
+
+  private:
+    WormholeListener(Wormhole wormhole, std::string identifier, Callback callback, int inotifyFd,
+                     int stopFd);
+    void run();
+
+    Wormhole wormhole_;
+    std::string identifier_;
+    Callback callback_;
+    int inotifyFd_;
+    int stopFd_;
+    std::thread thread_;
+};
+
+}  // namespace orlavine
