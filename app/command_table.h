@@ -1,0 +1,44 @@
+#pragma once
+// Subcommands register here: each group of commands lives in its own file and adds its
+// subcommands with the function that runs them once parsed.
+
+#include <CLI/CLI.hpp>
+
+#include <functional>
+#include <utility>
+#include <vector>
+
+#include "app/cli_session.h"
+
+namespace orlavine {
+
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+class CommandTable {
+  public:
+    using Run = std::function<int(CliSession&)>;
+
+    void add(CLI::App* subcommand, Run run) { entries_.emplace_back(subcommand, std::move(run)); }
+
+    // The runner of the subcommand that was parsed, if any.
+    const Run* parsed() const {
+        for (const auto& [sub, run] : entries_) {
+            if (sub->parsed()) {
+                return &run;
+            }
+        }
+        return nullptr;
+    }
+
+  private:
+    std::vector<std::pair<CLI::App*, Run>> entries_;
+};
+
+// Waits for the library to be written; a failed write turns `status` into a failure.
+int finished(CliSession& session, int status = 0);
+
+// The command groups.
+void addLibraryCommands(CLI::App& app, CommandTable& table);
+
+}  // namespace orlavine
