@@ -1,0 +1,63 @@
+#pragma once
+// The browser's native-messaging framing: each message is a 32-bit length in native byte order
+// followed by that many bytes of UTF-8 JSON, on standard input (from the browser) and standard
+// output (to it). A message to the browser may be at most 1 MB; longer replies are split into
+// numbered parts that the extension puts back together.
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/result.h"
+
+namespace orlavine {
+
+// The browser refuses messages from a host above this size.
+inline constexpr std::size_t kMaxMessageToBrowser = 1024 * 1024;
+// Page messages are small; anything larger is read past and dropped.
+inline constexpr std::size_t kMaxMessageFromBrowser = 1024 * 1024;
+
+struct IncomingFrame {
+    enum class Kind { message, oversized, endOfStream };
+    Kind kind = Kind::endOfStream;
+    std::string text;                  // the message, for Kind::message
+    std::uint64_t declaredLength = 0;  // for Kind::oversized
+};
+
+// Reads frames from a file descriptor, blocking.
+class FrameReader {
+  public:
+    explicit FrameReader(int fd, std::size_t maxMessage = kMaxMessageFromBrowser)
+        : fd_(fd), maxMessage_(maxMessage) {}
+    IncomingFrame next();
+
+  private:
+    bool readExactly(char* into, std::size_t count);
+    bool skip(std::uint64_t count);
+
+    int fd_;
+    std::size_t maxMessage_;
+};
+
+// Writes frames to a file descriptor; safe to call from several threads.
+class FrameWriter {
+  public:
+    explicit FrameWriter(int fd) : fd_(fd) {}
+    Status write(std::string_view message);
+    // Writes `reply` (a JSON object text) whole when it fits, else as parts of the form
+    // {"id":ID,"part":i,"parts":n,"data":"<piece of the reply text>"}.
+    Status writeReply(std::int64_t id, std::string_view reply);
+
+  private:
+    int fd_;
+    std::mutex mutex_;
+};
+
+// The parts of a reply too long for one message: each is a complete JSON object no longer
+// than `limit` bytes, and the "data" pieces joined give back `reply`.
+std::vector<std::string> splitReply(std::int64_t id, std::string_view reply, std::size_t limit);
+
+}  // namespace orlavine
