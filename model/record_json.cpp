@@ -1,6 +1,8 @@
 #include "model/record_json.h"
 
+#include <array>
 #include <boost/json.hpp>
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -299,29 +301,11 @@ void putStrings(json::object& o, std::string_view key, const std::vector<std::st
     }
 }
 
-template <class T>
-void putOpt(json::object& o, std::string_view key, const std::optional<T>& v) {
-    if (v) {
-        o.emplace(key, *v);
-    }
-}
 void putOpt(json::object& o, std::string_view key, const std::optional<std::string>& v) {
     if (v) {
         o.emplace(key, json::string_view(*v));
     }
 }
-void putOpt(json::object& o, std::string_view key, const std::optional<Date>& v) {
-    if (v) {
-        o.emplace(key, v->sinceReference);
-    }
-}
-void putOptStrings(json::object& o, std::string_view key,
-                   const std::optional<std::vector<std::string>>& list) {
-    if (list) {
-        putStrings(o, key, *list);
-    }
-}
-
 json::object sectionToJson(const styleSection& s, const json::storage_ptr& sp) {
     json::object o(sp);
     o.reserve(7);
@@ -344,35 +328,6 @@ json::array sectionsToJson(const std::vector<styleSection>& sections, const json
     return a;
 }
 
-json::object variableToJson(const userVariable& v, const json::storage_ptr& sp) {
-    json::object o(sp);
-    o.emplace("type", json::string_view(v.type));
-    o.emplace("name", json::string_view(v.name));
-    o.emplace("label", json::string_view(v.label));
-    o.emplace("defaultValue", json::string_view(v.defaultValue));
-    if (v.selectOptions) {
-        json::array a(sp);
-        for (const variableOption& opt : *v.selectOptions) {
-            json::object oo(sp);
-            putOpt(oo, "name", opt.name);
-            putOpt(oo, "label", opt.label);
-            putOpt(oo, "value", opt.value);
-            a.emplace_back(std::move(oo));
-        }
-        o.emplace("selectOptions", std::move(a));
-    }
-    if (v.rangeOptions) {
-        json::object r(sp);
-        r.emplace("min", v.rangeOptions->min);
-        r.emplace("max", v.rangeOptions->max);
-        r.emplace("step", v.rangeOptions->step);
-        putOpt(r, "units", v.rangeOptions->units);
-        o.emplace("rangeOptions", std::move(r));
-    }
-    putOpt(o, "currentValue", v.currentValue);
-    return o;
-}
-
 json::object styleJSONToObject(const styleJSON& j, const json::storage_ptr& sp) {
     json::object o(sp);
     o.reserve(7);
@@ -388,40 +343,325 @@ json::object styleJSONToObject(const styleJSON& j, const json::storage_ptr& sp) 
     return o;
 }
 
-json::object styleToObject(const styleContainer& s, const json::storage_ptr& sp) {
-    json::object o(sp);
-    o.reserve(24);
-    o.emplace("uniqueID", s.uniqueID);
-    o.emplace("styleData", styleJSONToObject(s.styleData, sp));
-    o.emplace("isEnabled", s.isEnabled);
-    o.emplace("source", json::string_view(s.source));
-    o.emplace("userstyleID", s.userstyleID);
-    o.emplace("version", json::string_view(s.version));
-    o.emplace("namespace", json::string_view(s.namespace_));
-    o.emplace("description", json::string_view(s.description));
-    o.emplace("author", json::string_view(s.author));
-    o.emplace("homepageURL", json::string_view(s.homepageURL));
-    o.emplace("supportURL", json::string_view(s.supportURL));
-    o.emplace("license", json::string_view(s.license));
-    o.emplace("downloadedFrom", json::string_view(s.downloadedFrom));
-    o.emplace("preprocessor", json::string_view(s.preprocessor));
-    putOptStrings(o, "exclURL", s.exclURL);
-    putOptStrings(o, "exclDomain", s.exclDomain);
-    putOptStrings(o, "exclPrefix", s.exclPrefix);
-    putOptStrings(o, "exclRegExp", s.exclRegExp);
-    putOpt(o, "allowIframe", s.allowIframe);
-    putOpt(o, "updateURL", s.updateURL);
-    putOpt(o, "systemTheme", s.systemTheme);
-    if (s.userVariables) {
-        json::array a(sp);
-        a.reserve(s.userVariables->size());
-        for (const userVariable& v : *s.userVariables) {
-            a.emplace_back(variableToJson(v, sp));
-        }
-        o.emplace("userVariables", std::move(a));
+// The database and style encoders write the text directly, without building a document tree
+// first. The bytes are the same as serializing the equivalent Boost.JSON value: the members in
+// the order below, strings escaped as Boost.JSON escapes them, numbers formatted by Boost.JSON.
+
+// For each byte of a string: 0 to copy it as is, 'u' for \u00XX, else the letter after the
+// backslash. Only control characters, the quote and the backslash are escaped.
+constexpr std::array<char, 256> kEscapes = [] {
+    std::array<char, 256> table{};
+    for (std::size_t c = 0; c < 0x20; ++c) {
+        table[c] = 'u';
     }
-    putOpt(o, "dateModified", s.dateModified);
-    return o;
+    table['\b'] = 'b';
+    table['\t'] = 't';
+    table['\n'] = 'n';
+    table['\f'] = 'f';
+    table['\r'] = 'r';
+    table['"'] = '"';
+    table['\\'] = '\\';
+    return table;
+}();
+
+class Writer {
+  public:
+    explicit Writer(std::string& out) : out_(out) {}
+
+    // Opens an object; each member() after it puts the comma where one is needed.
+    void open() {
+        out_ += '{';
+        first_ = true;
+    }
+    void close() {
+        out_ += '}';
+        first_ = false;
+    }
+    // `key` is one of our member names: plain ASCII, never in need of escapes.
+    void member(std::string_view key) {
+        if (!first_) {
+            out_ += ',';
+        }
+        first_ = false;
+        out_ += '"';
+        out_ += key;
+        out_ += "\":";
+    }
+    void openArray() { out_ += '['; }
+    void closeArray() { out_ += ']'; }
+    void comma() { out_ += ','; }
+
+    void string(std::string_view s) {
+        out_ += '"';
+        const char* run = s.data();
+        const char* const end = s.data() + s.size();
+        for (const char* p = run; p != end; ++p) {
+            const auto byte = static_cast<unsigned char>(*p);
+            const char escape = kEscapes[byte];
+            if (escape == 0) {
+                continue;
+            }
+            out_.append(run, static_cast<std::size_t>(p - run));
+            if (escape == 'u') {
+                const char text[6] = {
+                    '\\', 'u', '0', '0', kHexDigits[byte >> 4], kHexDigits[byte & 15]};
+                out_.append(text, sizeof text);
+            } else {
+                const char text[2] = {'\\', escape};
+                out_.append(text, sizeof text);
+            }
+            run = p + 1;
+        }
+        out_.append(run, static_cast<std::size_t>(end - run));
+        out_ += '"';
+    }
+
+    void integer(std::int64_t v) {
+        char text[24];
+        const auto result = std::to_chars(text, text + sizeof text, v);
+        out_.append(text, static_cast<std::size_t>(result.ptr - text));
+    }
+
+    // Boost.JSON's own formatting, so that numbers read back as they do today.
+    void number(double d) {
+        const json::value v(d);
+        char text[64];
+        serializer_.reset(&v);
+        while (!serializer_.done()) {
+            const json::string_view part = serializer_.read(text);
+            out_.append(part.data(), part.size());
+        }
+    }
+
+    void boolean(bool b) { out_ += b ? "true" : "false"; }
+
+    void strings(const std::vector<std::string>& list) {
+        openArray();
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            if (i > 0) {
+                comma();
+            }
+            string(list[i]);
+        }
+        closeArray();
+    }
+
+  private:
+    static constexpr char kHexDigits[] = "0123456789abcdef";
+
+    std::string& out_;
+    json::serializer serializer_;
+    bool first_ = true;
+};
+
+// Members of optional fields: written only when the field is present.
+void writeOpt(Writer& w, std::string_view key, const std::optional<std::string>& v) {
+    if (v) {
+        w.member(key);
+        w.string(*v);
+    }
+}
+void writeOpt(Writer& w, std::string_view key, const std::optional<bool>& v) {
+    if (v) {
+        w.member(key);
+        w.boolean(*v);
+    }
+}
+void writeOpt(Writer& w, std::string_view key, const std::optional<Date>& v) {
+    if (v) {
+        w.member(key);
+        w.number(v->sinceReference);
+    }
+}
+void writeOpt(Writer& w, std::string_view key, const std::optional<std::vector<std::string>>& v) {
+    if (v) {
+        w.member(key);
+        w.strings(*v);
+    }
+}
+
+template <class T, class F>
+void writeList(Writer& w, const std::vector<T>& items, F&& write) {
+    w.openArray();
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) {
+            w.comma();
+        }
+        write(w, items[i]);
+    }
+    w.closeArray();
+}
+
+void writeSection(Writer& w, const styleSection& s) {
+    w.open();
+    w.member("urls");
+    w.strings(s.urls);
+    w.member("urlPrefixes");
+    w.strings(s.urlPrefixes);
+    w.member("domains");
+    w.strings(s.domains);
+    w.member("regexps");
+    w.strings(s.regexps);
+    w.member("code");
+    w.string(s.code);
+    writeOpt(w, "compiledcode", s.compiledcode);
+    writeOpt(w, "sectionName", s.sectionName);
+    w.close();
+}
+
+void writeOption(Writer& w, const variableOption& o) {
+    w.open();
+    writeOpt(w, "name", o.name);
+    writeOpt(w, "label", o.label);
+    writeOpt(w, "value", o.value);
+    w.close();
+}
+
+void writeVariable(Writer& w, const userVariable& v) {
+    w.open();
+    w.member("type");
+    w.string(v.type);
+    w.member("name");
+    w.string(v.name);
+    w.member("label");
+    w.string(v.label);
+    w.member("defaultValue");
+    w.string(v.defaultValue);
+    if (v.selectOptions) {
+        w.member("selectOptions");
+        writeList(w, *v.selectOptions, writeOption);
+    }
+    if (v.rangeOptions) {
+        w.member("rangeOptions");
+        w.open();
+        w.member("min");
+        w.number(v.rangeOptions->min);
+        w.member("max");
+        w.number(v.rangeOptions->max);
+        w.member("step");
+        w.number(v.rangeOptions->step);
+        writeOpt(w, "units", v.rangeOptions->units);
+        w.close();
+    }
+    writeOpt(w, "currentValue", v.currentValue);
+    w.close();
+}
+
+void writeStyleJSON(Writer& w, const styleJSON& j) {
+    w.open();
+    w.member("url");
+    w.string(j.url);
+    w.member("updateUrl");
+    w.string(j.updateUrl);
+    w.member("md5Url");
+    w.string(j.md5Url);
+    w.member("originalMd5");
+    w.string(j.originalMd5);
+    w.member("name");
+    w.string(j.name);
+    w.member("sections");
+    writeList(w, j.sections, writeSection);
+    if (j.compSections) {
+        w.member("compSections");
+        writeList(w, *j.compSections, writeSection);
+    }
+    w.close();
+}
+
+void writeStyle(Writer& w, const styleContainer& s) {
+    w.open();
+    w.member("uniqueID");
+    w.integer(s.uniqueID);
+    w.member("styleData");
+    writeStyleJSON(w, s.styleData);
+    w.member("isEnabled");
+    w.boolean(s.isEnabled);
+    w.member("source");
+    w.string(s.source);
+    w.member("userstyleID");
+    w.integer(s.userstyleID);
+    w.member("version");
+    w.string(s.version);
+    w.member("namespace");
+    w.string(s.namespace_);
+    w.member("description");
+    w.string(s.description);
+    w.member("author");
+    w.string(s.author);
+    w.member("homepageURL");
+    w.string(s.homepageURL);
+    w.member("supportURL");
+    w.string(s.supportURL);
+    w.member("license");
+    w.string(s.license);
+    w.member("downloadedFrom");
+    w.string(s.downloadedFrom);
+    w.member("preprocessor");
+    w.string(s.preprocessor);
+    writeOpt(w, "exclURL", s.exclURL);
+    writeOpt(w, "exclDomain", s.exclDomain);
+    writeOpt(w, "exclPrefix", s.exclPrefix);
+    writeOpt(w, "exclRegExp", s.exclRegExp);
+    writeOpt(w, "allowIframe", s.allowIframe);
+    writeOpt(w, "updateURL", s.updateURL);
+    writeOpt(w, "systemTheme", s.systemTheme);
+    if (s.userVariables) {
+        w.member("userVariables");
+        writeList(w, *s.userVariables, writeVariable);
+    }
+    writeOpt(w, "dateModified", s.dateModified);
+    w.close();
+}
+
+// A little more than the text will need, so the output grows once instead of doubling its way
+// up (which would briefly hold two copies of a large library).
+std::size_t textSizeHint(const std::vector<std::string>& list) {
+    std::size_t n = 2;
+    for (const std::string& s : list) {
+        n += s.size() + 3;
+    }
+    return n;
+}
+std::size_t textSizeHint(const std::optional<std::string>& s) {
+    return s ? s->size() + 32 : 0;
+}
+std::size_t textSizeHint(const std::vector<styleSection>& sections) {
+    std::size_t n = 2;
+    for (const styleSection& s : sections) {
+        n += 96 + textSizeHint(s.urls) + textSizeHint(s.urlPrefixes) + textSizeHint(s.domains) +
+             textSizeHint(s.regexps) + s.code.size() + textSizeHint(s.compiledcode) +
+             textSizeHint(s.sectionName);
+    }
+    return n;
+}
+std::size_t textSizeHint(const styleContainer& s) {
+    std::size_t n = 512 + s.styleData.url.size() + s.styleData.updateUrl.size() +
+                    s.styleData.md5Url.size() + s.styleData.originalMd5.size() +
+                    s.styleData.name.size() + textSizeHint(s.styleData.sections) + s.source.size() +
+                    s.version.size() + s.namespace_.size() + s.description.size() +
+                    s.author.size() + s.homepageURL.size() + s.supportURL.size() +
+                    s.license.size() + s.downloadedFrom.size() + s.preprocessor.size();
+    if (s.styleData.compSections) {
+        n += textSizeHint(*s.styleData.compSections);
+    }
+    for (const auto* list : {&s.exclURL, &s.exclDomain, &s.exclPrefix, &s.exclRegExp}) {
+        n += *list ? textSizeHint(**list) + 16 : 0;
+    }
+    n += textSizeHint(s.updateURL) + textSizeHint(s.systemTheme);
+    if (s.userVariables) {
+        for (const userVariable& v : *s.userVariables) {
+            n += 128 + v.type.size() + v.name.size() + v.label.size() + v.defaultValue.size() +
+                 textSizeHint(v.currentValue);
+            if (v.selectOptions) {
+                for (const variableOption& o : *v.selectOptions) {
+                    n += 40 + textSizeHint(o.name) + textSizeHint(o.label) + textSizeHint(o.value);
+                }
+            }
+            n += v.rangeOptions ? 128 + textSizeHint(v.rangeOptions->units) : 0;
+        }
+    }
+    // Escapes: code has a line break every few dozen bytes, and quotes here and there.
+    return n + n / 16;
 }
 
 }  // namespace
@@ -431,19 +671,23 @@ Result<styleDatabase> decodeDatabase(std::string_view text) {
 }
 
 std::string encodeDatabase(const styleDatabase& db) {
-    json::monotonic_resource arena;
-    json::storage_ptr sp(&arena);
-    json::object o(sp);
-    o.emplace("dbVersion", styleDatabase::kVersion);
-    json::array styles(sp);
-    styles.reserve(db.styles.size());
+    std::size_t hint = 128;
     for (const styleContainer& s : db.styles) {
-        styles.emplace_back(styleToObject(s, sp));
+        hint += textSizeHint(s);
     }
-    o.emplace("styles", std::move(styles));
-    o.emplace("randomHash", db.randomHash);
-    putOpt(o, "dateModified", db.dateModified);
-    return json::serialize(o);
+    std::string out;
+    out.reserve(hint);
+    Writer w(out);
+    w.open();
+    w.member("dbVersion");
+    w.integer(styleDatabase::kVersion);
+    w.member("styles");
+    writeList(w, db.styles, writeStyle);
+    w.member("randomHash");
+    w.integer(db.randomHash);
+    writeOpt(w, "dateModified", db.dateModified);
+    w.close();
+    return out;
 }
 
 Result<styleContainer> decodeStyle(std::string_view text) {
@@ -451,8 +695,11 @@ Result<styleContainer> decodeStyle(std::string_view text) {
 }
 
 std::string encodeStyle(const styleContainer& style) {
-    json::monotonic_resource arena;
-    return json::serialize(styleToObject(style, json::storage_ptr(&arena)));
+    std::string out;
+    out.reserve(textSizeHint(style));
+    Writer w(out);
+    writeStyle(w, style);
+    return out;
 }
 
 Result<styleJSON> decodeStyleJSON(std::string_view text) {
