@@ -57,7 +57,9 @@ function onHostMessage(raw) {
 
 async function activeTab() {
   const [tab] = await api.tabs.query({ active: true, lastFocusedWindow: true });
-  return tab;
+  if (tab) return tab;
+  const [any] = await api.tabs.query({ active: true });
+  return any;
 }
 
 // Asks every frame of the active tab to fetch its CSS again.
@@ -89,7 +91,8 @@ async function relayPageMessage(message, sender) {
 }
 
 async function popoverRequest(message) {
-  const tab = await activeTab();
+  // The popup names its tab when it is opened as a page of its own (as the tests do).
+  const tab = typeof message.tabId === 'number' ? await api.tabs.get(message.tabId) : await activeTab();
   const url = tab && tab.url ? tab.url : undefined;
   const reply = await ask({ name: message.popover, url, ...message.arguments });
   if (message.popover === 'setEnableStyles' && tab) {
@@ -110,14 +113,18 @@ api.runtime.onMessage.addListener((message, sender, sendResponse) => {
   return false;
 });
 
-api.commands.onCommand.addListener(async (command) => {
-  if (command !== 'toggle-styles') return;
+// The keyboard shortcut: switches all styles off or on for every page.
+async function toggleStyles() {
   const tab = await activeTab();
   if (!tab || tab.id === undefined) return;
   const reply = await ask({ name: 'toggleStyles', url: tab.url });
   if (reply && Array.isArray(reply.messages)) {
     for (const m of reply.messages) sendToTab(tab.id, m);
   }
+}
+
+api.commands.onCommand.addListener((command) => {
+  if (command === 'toggle-styles') toggleStyles();
 });
 
 // Single-page sites change their address without loading a page.

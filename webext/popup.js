@@ -6,8 +6,11 @@ const api = typeof browser !== 'undefined' ? browser : chrome;
 const list = document.getElementById('styles');
 const enabled = document.getElementById('enabled');
 
+const tabParameter = new URLSearchParams(location.search).get('tab');
+const tabId = tabParameter === null ? undefined : Number(tabParameter);
+
 function ask(popover, args) {
-  return api.runtime.sendMessage({ popover, arguments: args || {} });
+  return api.runtime.sendMessage({ popover, tabId, arguments: args || {} });
 }
 
 function show(state) {
