@@ -32,6 +32,10 @@ boost::json::object readObject(const std::filesystem::path& file, bool* garbled)
     *garbled = false;
     auto text = readWholeFile(file, kMaxSettingsBytes);
     if (!text) {
+        // Absent is no settings; present but unreadable (too large, not a file) is kept aside
+        // by the next write like any other file that cannot be parsed.
+        std::error_code ec;
+        *garbled = std::filesystem::exists(file, ec);
         return {};
     }
     boost::system::error_code ec;
