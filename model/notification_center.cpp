@@ -20,18 +20,28 @@ void NotificationCenter::removeObserver(Token token) {
 }
 
 void NotificationCenter::post(std::string name, UserInfo userInfo) {
-    std::vector<std::shared_ptr<Observer>> targets;
+    std::vector<std::pair<Token, std::shared_ptr<Observer>>> targets;
     {
         std::lock_guard lock(mutex_);
         for (const Entry& e : entries_) {
             if (e.name == name) {
-                targets.push_back(e.observer);
+                targets.emplace_back(e.token, e.observer);
             }
         }
     }
     const Notification notification{std::move(name), std::move(userInfo)};
-    for (const auto& observer : targets) {
-        (*observer)(notification);
+    for (const auto& [token, observer] : targets) {
+        // An observer removed by an earlier one of this delivery (its owner may be gone by now)
+        // is not called.
+        bool present = false;
+        {
+            std::lock_guard lock(mutex_);
+            present = std::any_of(entries_.begin(), entries_.end(),
+                                  [&](const Entry& e) { return e.token == token; });
+        }
+        if (present) {
+            (*observer)(notification);
+        }
     }
 }
 
