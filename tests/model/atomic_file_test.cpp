@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <string>
+
+#include "model/atomic_file.h"
+#include "support/test_support.h"
+
+namespace orlavine {
+namespace {
+
+using testing::readText;
+using testing::TempDir;
+using testing::writeText;
+
+std::filesystem::perms permissionsOf(const std::filesystem::path& file) {
+    return std::filesystem::status(file).permissions() & std::filesystem::perms::mask;
+}
+
+std::size_t entriesIn(const std::filesystem::path& folder) {
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) {
+        ++n;
+    }
+    return n;
+}
+
+TEST(AtomicFile, ReplacesContentKeepsPermissionsAndLeavesNothingBehind) {
+    TempDir dir;
+    const auto file = dir / "styledb.sdb";
+
+    ASSERT_TRUE(writeFileAtomically(file, "first version, rather long"));
+    EXPECT_EQ(readText(file), "first version, rather long");
+    EXPECT_EQ(permissionsOf(file), std::filesystem::perms(0644));
+
+    ASSERT_TRUE(writeFileAtomically(file, std::string("short\0bin", 9)));
+    EXPECT_EQ(readText(file), std::string("short\0bin", 9));
+    ASSERT_TRUE(writeFileAtomically(file, ""));
+    EXPECT_EQ(readText(file), "");
+    EXPECT_EQ(entriesIn(dir.path()), 1u) << "a temporary file was left behind";
+
+    std::filesystem::permissions(file, std::filesystem::perms(0600));
+    ASSERT_TRUE(writeFileAtomically(file, "private"));
+    EXPECT_EQ(permissionsOf(file), std::filesystem::perms(0600));
+    std::filesystem::permissions(file, std::filesystem::perms(0640));
+    ASSERT_TRUE(writeFileAtomically(file, "group"));
+    EXPECT_EQ(permissionsOf(file), std::filesystem::perms(0640));
+    EXPECT_EQ(readText(file), "group");
+}
+
+TEST(AtomicFile, CreatesMissingFoldersAndFailsCleanlyWhereItCannotWrite) {
+    TempDir dir;
+    const auto nested = dir / "a" / "b" / "c" / "settings.json";
+    ASSERT_TRUE(writeFileAtomically(nested, "{}"));
+    EXPECT_EQ(readText(nested), "{}");
+
+    // A folder where the file should be, and a file where a folder should be.
+    std::filesystem::create_directory(dir / "taken");
+    writeText(dir / "taken" / "inside", "kept");
+    Status overFolder = writeFileAtomically(dir / "taken", "x");
+    EXPECT_FALSE(overFolder.ok());
+    EXPECT_EQ(readText(dir / "taken" / "inside"), "kept");
+    writeText(dir / "plain", "plain file");
+    EXPECT_FALSE(writeFileAtomically(dir / "plain" / "child", "x").ok());
+    EXPECT_EQ(readText(dir / "plain"), "plain file");
+
+    // No temporary file stays behind after a failed replacement.
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos)
+            << entry.path();
+    }
+}
+
+TEST(AtomicFile, ReadsWithinTheSizeCapAndRefusesWhatIsNotAReadableFile) {
+    TempDir dir;
+    const auto file = dir / "data";
+    writeText(file, std::string(1000, 'x'));
+
+    auto exact = readWholeFile(file, 1000);
+    ASSERT_TRUE(exact.ok()) << exact.error();
+    EXPECT_EQ(exact->size(), 1000u);
+    auto over = readWholeFile(file, 999);
+    ASSERT_FALSE(over.ok());
+    EXPECT_NE(over.error().find("too large"), std::string::npos) << over.error();
+
+    writeText(dir / "empty", "");
+    auto empty = readWholeFile(dir / "empty", 0);
+    ASSERT_TRUE(empty.ok());
+    EXPECT_EQ(*empty, "");
+
+    EXPECT_FALSE(readWholeFile(dir.path(), 1 << 20).ok());
+    EXPECT_FALSE(readWholeFile(dir / "missing", 1 << 20).ok());
+    // A device that never ends is refused rather than read without bound.
+    EXPECT_FALSE(readWholeFile("/dev/zero", 1 << 20).ok());
+
+    // Through a symbolic link the target is read.
+    std::filesystem::create_symlink(file, dir / "link");
+    auto linked = readWholeFile(dir / "link", 1000);
+    ASSERT_TRUE(linked.ok());
+    EXPECT_EQ(linked->size(), 1000u);
+}
+
+}  // namespace
+}  // namespace orlavine
