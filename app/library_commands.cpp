@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 #include <CLI/CLI.hpp>
 
+#include <charconv>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -13,6 +14,26 @@
 
 namespace orlavine {
 namespace {
+
+// A style ID as typed: a whole decimal number, nothing more. Empty text, trailing characters
+// and numbers out of range are refused rather than read as 0 or clamped.
+std::optional<std::int64_t> parseID(const std::string& text) {
+    std::int64_t id = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, id);
+    if (text.empty() || ec != std::errc() || ptr != end) {
+        fmt::print(stderr, "\"{}\" is not a style ID. `orlavine list` shows the IDs.\n", text);
+        return std::nullopt;
+    }
+    return id;
+}
+
+// Runs `command` with the ID typed on the command line, or refuses text that is not one.
+template <class Command>
+int withID(const std::string& text, Command command) {
+    const auto id = parseID(text);
+    return id ? command(*id) : kExitUsage;
+}
 
 std::optional<std::size_t> positionOf(CliSession& session, std::int64_t id) {
     auto position = session.store().positionByID(id);
@@ -37,8 +58,9 @@ int listStyles(CliSession& session) {
     return finished(session);
 }
 
-int setEnabled(CliSession& session, std::optional<std::int64_t> id, bool all, bool enabled) {
-    if (all == id.has_value()) {
+int setEnabled(CliSession& session, const std::optional<std::string>& idText, bool all,
+               bool enabled) {
+    if (all == idText.has_value()) {
         fmt::print(stderr, "Give either a style ID or --all.\n");
         return kExitUsage;
     }
@@ -48,12 +70,14 @@ int setEnabled(CliSession& session, std::optional<std::int64_t> id, bool all, bo
                    session.store().styleCount());
         return finished(session);
     }
-    auto position = positionOf(session, *id);
-    if (!position) {
-        return kExitFailure;
-    }
-    session.store().setEnabled(*position, enabled);
-    return finished(session);
+    return withID(*idText, [&](std::int64_t id) {
+        auto position = positionOf(session, id);
+        if (!position) {
+            return kExitFailure;
+        }
+        session.store().setEnabled(*position, enabled);
+        return finished(session);
+    });
 }
 
 int duplicateStyle(CliSession& session, std::int64_t id) {
@@ -128,8 +152,8 @@ int backUp(CliSession& session, const std::string& file) {
 
 void addLibraryCommands(CLI::App& app, CommandTable& table) {
     struct Arguments {
-        std::int64_t id = 0;
-        std::optional<std::int64_t> optionalId;
+        std::string id;
+        std::optional<std::string> optionalId;
         bool all = false;
         std::string text;
     };
@@ -155,14 +179,22 @@ void addLibraryCommands(CLI::App& app, CommandTable& table) {
     for (auto* sub : {duplicate, remove, show}) {
         sub->add_option("id", args->id, "The style's ID")->required();
     }
-    table.add(duplicate, [args](CliSession& s) { return duplicateStyle(s, args->id); });
-    table.add(remove, [args](CliSession& s) { return removeStyle(s, args->id); });
-    table.add(show, [args](CliSession& s) { return showStyle(s, args->id); });
+    table.add(duplicate, [args](CliSession& s) {
+        return withID(args->id, [&](std::int64_t id) { return duplicateStyle(s, id); });
+    });
+    table.add(remove, [args](CliSession& s) {
+        return withID(args->id, [&](std::int64_t id) { return removeStyle(s, id); });
+    });
+    table.add(show, [args](CliSession& s) {
+        return withID(args->id, [&](std::int64_t id) { return showStyle(s, id); });
+    });
 
     auto* rename = app.add_subcommand("rename", "Give a style a new name");
     rename->add_option("id", args->id, "The style's ID")->required();
     rename->add_option("name", args->text, "The new name")->required();
-    table.add(rename, [args](CliSession& s) { return renameStyle(s, args->id, args->text); });
+    table.add(rename, [args](CliSession& s) {
+        return withID(args->id, [&](std::int64_t id) { return renameStyle(s, id, args->text); });
+    });
 
     auto* merge = app.add_subcommand("merge", "Add the styles of a library file (.sdb)");
     merge->add_option("file", args->text, "The library file")->required();
