@@ -335,26 +335,25 @@ bool StyleStore::rename(std::size_t position, const std::string& name) {
     return true;
 }
 
+// The edit is taken over, compiled and stamped in one step under the lock: compiling outside it
+// and writing a copy back would undo whatever another thread changed in the style meanwhile (a
+// rename from the list, a cloud merge). The compiler never calls back into the store.
 bool StyleStore::updateProperties(const styleContainer& edited) {
-    auto style = styleByID(edited.uniqueID);
-    if (!style) {
-        return false;
-    }
-    style->allowIframe = edited.allowIframe;
-    style->exclURL = edited.exclURL;
-    style->exclDomain = edited.exclDomain;
-    style->exclPrefix = edited.exclPrefix;
-    style->exclRegExp = edited.exclRegExp;
-    style->systemTheme = edited.systemTheme;
-    style->userVariables = edited.userVariables;
-    compile(*style);
-    style->dateModified = Date::now();
     const bool stored = modify([&](styleDatabase& db) {
-        styleContainer* target = findStyle(db, edited.uniqueID);
-        if (target != nullptr) {
-            *target = std::move(*style);
+        styleContainer* style = findStyle(db, edited.uniqueID);
+        if (style == nullptr) {
+            return false;
         }
-        return target != nullptr;
+        style->allowIframe = edited.allowIframe;
+        style->exclURL = edited.exclURL;
+        style->exclDomain = edited.exclDomain;
+        style->exclPrefix = edited.exclPrefix;
+        style->exclRegExp = edited.exclRegExp;
+        style->systemTheme = edited.systemTheme;
+        style->userVariables = edited.userVariables;
+        compile(*style);
+        style->dateModified = Date::now();
+        return true;
     });
     if (stored) {
         save();
@@ -363,25 +362,21 @@ bool StyleStore::updateProperties(const styleContainer& edited) {
 }
 
 bool StyleStore::saveEditedStyle(std::int64_t uniqueID, const styleContainer& edited) {
-    auto style = styleByID(uniqueID);
-    if (!style) {
-        return false;
-    }
-    style->styleData = edited.styleData;
-    style->version = edited.version;
-    style->namespace_ = edited.namespace_;
-    style->description = edited.description;
-    style->author = edited.author;
-    style->license = edited.license;
-    style->preprocessor = edited.preprocessor;
-    compile(*style);
-    style->dateModified = Date::now();
     const bool stored = modify([&](styleDatabase& db) {
-        styleContainer* target = findStyle(db, uniqueID);
-        if (target != nullptr) {
-            *target = std::move(*style);
+        styleContainer* style = findStyle(db, uniqueID);
+        if (style == nullptr) {
+            return false;
         }
-        return target != nullptr;
+        style->styleData = edited.styleData;
+        style->version = edited.version;
+        style->namespace_ = edited.namespace_;
+        style->description = edited.description;
+        style->author = edited.author;
+        style->license = edited.license;
+        style->preprocessor = edited.preprocessor;
+        compile(*style);
+        style->dateModified = Date::now();
+        return true;
     });
     if (!stored) {
         return false;

@@ -1,0 +1,862 @@
+#include "model/style_store.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "model/atomic_file.h"
+#include "model/record_json.h"
+#include "model/wormhole.h"
+#include "support/test_support.h"
+
+namespace orlavine {
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+using testing::readText;
+using testing::sampleStyle;
+using testing::TempDir;
+using testing::writeText;
+
+struct Alert {
+    std::string message;
+    std::string informative;
+    bool operator==(const Alert&) const = default;
+};
+
+void PrintTo(const Alert& alert, std::ostream* out) {
+    *out << '"' << alert.message << "\" / \"" << alert.informative << '"';
+}
+
+const Alert kSaveAlert{"Error writing style database",
+                       "An error occurred while trying to save changes to your styles. Your "
+                       "changes may not have been saved."};
+const Alert kBackupAlert{"Error writing style database",
+                         "An error occurred while trying to back up your style database. Please "
+                         "make sure you have permission to write to the desired path."};
+
+class RecordingReporter : public Reporter {
+  public:
+    void consoleLine(std::string_view line) override {
+        std::lock_guard lock(mutex_);
+        lines_.emplace_back(line);
+    }
+    void showAlert(std::string_view message, std::string_view informative) override {
+        std::lock_guard lock(mutex_);
+        alerts_.push_back({std::string(message), std::string(informative)});
+    }
+    std::vector<std::string> lines() const {
+        std::lock_guard lock(mutex_);
+        return lines_;
+    }
+    std::vector<Alert> alerts() const {
+        std::lock_guard lock(mutex_);
+        return alerts_;
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> lines_;
+    std::vector<Alert> alerts_;
+};
+
+// Marks each section as compiled from the code it saw, so a test can tell what was compiled.
+class RecordingCompiler : public StyleCompiler {
+  public:
+    void compileStyle(styleContainer& style) override {
+        compiled.push_back(style.uniqueID);
+        for (styleSection& section : style.styleData.sections) {
+            section.compiledcode = "compiled:" + section.code;
+        }
+        if (whileCompiling) {
+            whileCompiling();
+        }
+    }
+    std::vector<std::int64_t> compiled;
+    std::function<void()> whileCompiling;
+};
+
+// Keeps what the database file held when each upload started.
+class RecordingUploader : public CloudUploader {
+  public:
+    void uploadDatabase(const std::filesystem::path& databaseFile) override {
+        std::lock_guard lock(mutex_);
+        uploads_.push_back(readText(databaseFile));
+    }
+    std::vector<std::string> uploads() const {
+        std::lock_guard lock(mutex_);
+        return uploads_;
+    }
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> uploads_;
+};
+
+styleDatabase decodeOrFail(const std::string& bytes) {
+    auto decoded = decodeDatabase(bytes);
+    if (!decoded) {
+        ADD_FAILURE() << "does not decode: " << decoded.error();
+        return {};
+    }
+    return std::move(decoded).value();
+}
+
+// A style with every member set, so copies and take-overs can be checked field by field.
+styleContainer richStyle(std::int64_t uniqueID, const std::string& name) {
+    styleContainer s = sampleStyle(uniqueID, name);
+    s.styleData.url = "https://catalogue.example/styles/" + std::to_string(uniqueID);
+    s.styleData.updateUrl = s.styleData.url + ".json";
+    s.styleData.md5Url = s.styleData.url + ".md5";
+    s.styleData.originalMd5 = "0123abcd";
+    s.isEnabled = false;
+    s.source = "usorg";
+    s.userstyleID = 4000 + uniqueID;
+    s.version = "1.0";
+    s.namespace_ = "ns";
+    s.description = "desc";
+    s.author = "someone";
+    s.homepageURL = "https://home.example";
+    s.supportURL = "https://support.example";
+    s.license = "MIT";
+    s.downloadedFrom = "https://from.example/x.user.css";
+    s.preprocessor = "default";
+    s.exclURL = std::vector<std::string>{"https://a.example/"};
+    s.exclDomain = std::vector<std::string>{"b.example"};
+    s.exclPrefix = std::vector<std::string>{"https://c.example/"};
+    s.exclRegExp = std::vector<std::string>{".*d.*"};
+    s.allowIframe = false;
+    s.updateURL = "https://update.example/x.user.css";
+    s.systemTheme = "dark";
+    userVariable v;
+    v.type = "color";
+    v.name = "accent";
+    v.label = "Accent";
+    v.defaultValue = "#000000";
+    v.currentValue = "#ff0000";
+    s.userVariables = std::vector<userVariable>{v};
+    s.dateModified = Date{600000000.25};
+    return s;
+}
+
+// Takes the file-permission overrides that root has away from the calling thread, and gives
+// them back at the end. Threads started meanwhile keep the reduced set for good.
+class WithoutFileOverrides {
+  public:
+    WithoutFileOverrides() {
+        if (::syscall(SYS_capget, &header_, saved_) != 0) {
+            return;
+        }
+        __user_cap_data_struct reduced[2] = {saved_[0], saved_[1]};
+        reduced[0].effective &=
+            ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER));
+        active_ = ::syscall(SYS_capset, &header_, reduced) == 0;
+    }
+    ~WithoutFileOverrides() {
+        if (active_) {
+            ::syscall(SYS_capset, &header_, saved_);
+        }
+    }
+    WithoutFileOverrides(const WithoutFileOverrides&) = delete;
+    WithoutFileOverrides& operator=(const WithoutFileOverrides&) = delete;
+
+  private:
+    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved_[2] = {};
+    bool active_ = false;
+};
+
+// Whether a thread started under WithoutFileOverrides is refused new files in `folder`.
+bool folderRefusesWrites(const std::filesystem::path& folder) {
+    WithoutFileOverrides scope;
+    bool refused = false;
+    std::thread probe([&] {
+        const std::filesystem::path file = folder / "probe";
+        const int fd = ::open(file.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+        refused = fd < 0;
+        if (fd >= 0) {
+            ::close(fd);
+            ::unlink(file.c_str());
+        }
+    });
+    probe.join();
+    return refused;
+}
+
+class StyleStoreTest : public ::testing::Test {
+  protected:
+    StyleStoreTest() : settings(dir / "app.json") {}
+
+    StyleStore& open() {
+        store.emplace(StyleStore::Services{container(), &reporter, &notifications, &settings,
+                                           &compiler, &uploader});
+        return *store;
+    }
+    // A store holding `styles`, saved, with every write finished.
+    StyleStore& openWith(std::vector<styleContainer> styles) {
+        StyleStore& s = open();
+        for (styleContainer& style : styles) {
+            s.append(std::move(style));
+        }
+        s.save();
+        s.waitForPendingWrites();
+        return s;
+    }
+
+    std::filesystem::path container() const { return dir / "container"; }
+    std::filesystem::path databaseFile() const { return container() / "styledb.sdb"; }
+    std::string fileBytes() const { return readText(databaseFile()); }
+    styleDatabase onDisk() const { return decodeOrFail(fileBytes()); }
+    std::string wormholeBytes() const {
+        auto bytes = Wormhole(container()).message("styleDBUpdated");
+        return bytes ? *bytes : std::string("<no message>");
+    }
+    std::vector<std::filesystem::path> unreadableCopies() const {
+        std::vector<std::filesystem::path> found;
+        for (const auto& entry : std::filesystem::directory_iterator(container())) {
+            if (entry.path().filename().string().starts_with("styledb.sdb.unreadable-")) {
+                found.push_back(entry.path());
+            }
+        }
+        return found;
+    }
+
+    TempDir dir;
+    SettingsStore settings;
+    RecordingReporter reporter;
+    NotificationCenter notifications;
+    RecordingCompiler compiler;
+    RecordingUploader uploader;
+    std::optional<StyleStore> store;
+};
+
+TEST_F(StyleStoreTest, FirstStartCreatesAnEmptyLibraryFile) {
+    StyleStore& s = open();
+    EXPECT_EQ(s.styleCount(), 0u);
+    ASSERT_TRUE(std::filesystem::exists(databaseFile()));
+
+    const std::string bytes = fileBytes();
+    EXPECT_THAT(bytes, HasSubstr("\"dbVersion\":1"));
+    EXPECT_THAT(bytes, HasSubstr("\"styles\":[]"));
+    EXPECT_THAT(bytes, HasSubstr("\"randomHash\":"));
+    const styleDatabase db = onDisk();
+    EXPECT_EQ(db.dbVersion, 1);
+    EXPECT_TRUE(db.styles.empty());
+    EXPECT_TRUE(db.dateModified.has_value());
+    EXPECT_EQ(db, s.snapshot());
+    EXPECT_THAT(reporter.lines(), IsEmpty());
+    EXPECT_THAT(reporter.alerts(), IsEmpty());
+
+    // A second start reads that file instead of making another one.
+    store.reset();
+    EXPECT_EQ(open().snapshot(), db);
+}
+
+TEST_F(StyleStoreTest, UnreadableLibraryIsKeptUntilTheNextSaveMovesItAside) {
+    const std::filesystem::path data = ORLAVINE_TEST_DATA;
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"truncated", readText(data / "store/truncated.sdb")},
+        {"garbage", readText(data / "store/garbage.sdb")},
+        {"empty", ""},
+    };
+    for (const auto& [what, original] : cases) {
+        SCOPED_TRACE(what);
+        store.reset();
+        std::filesystem::remove_all(container());
+        writeText(databaseFile(), original);
+        RecordingReporter fresh;
+        store.emplace(StyleStore::Services{container(), &fresh, &notifications, &settings,
+                                           &compiler, &uploader});
+        StyleStore& s = *store;
+
+        EXPECT_EQ(s.styleCount(), 0u);
+        EXPECT_THAT(fresh.lines(), Contains("Error decoding style database."));
+        EXPECT_THAT(fresh.alerts(), IsEmpty());
+        // Reading and changing the library leave the file alone until a save.
+        s.append(sampleStyle(1, "New"));
+        s.waitForPendingWrites();
+        EXPECT_EQ(fileBytes(), original);
+        EXPECT_THAT(unreadableCopies(), IsEmpty());
+
+        s.save();
+        s.waitForPendingWrites();
+        const auto copies = unreadableCopies();
+        ASSERT_EQ(copies.size(), 1u);
+        EXPECT_EQ(readText(copies[0]), original);
+        EXPECT_THAT(fresh.lines(), Contains(HasSubstr(copies[0].filename().string())));
+        EXPECT_EQ(onDisk(), s.snapshot());
+        ASSERT_EQ(onDisk().styles.size(), 1u);
+        EXPECT_THAT(fresh.alerts(), IsEmpty());
+
+        // Only the file that could not be read is moved aside, once.
+        s.save();
+        s.waitForPendingWrites();
+        EXPECT_EQ(unreadableCopies().size(), 1u);
+        EXPECT_EQ(onDisk(), s.snapshot());
+        std::filesystem::remove(copies[0]);
+    }
+}
+
+TEST_F(StyleStoreTest, EachSaveStampsANewRevisionAndSendsTheFileBytesToTheBrowser) {
+    StyleStore& s = openWith({sampleStyle(1, "One")});
+    const std::string first = fileBytes();
+    EXPECT_EQ(wormholeBytes(), first);
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    s.save();
+    s.waitForPendingWrites();
+    const std::string second = fileBytes();
+    EXPECT_EQ(wormholeBytes(), second);
+
+    const styleDatabase a = decodeOrFail(first);
+    const styleDatabase b = decodeOrFail(second);
+    EXPECT_NE(a.randomHash, b.randomHash);
+    ASSERT_TRUE(a.dateModified && b.dateModified);
+    EXPECT_GT(*b.dateModified, *a.dateModified);
+    EXPECT_EQ(a.styles, b.styles);
+    EXPECT_EQ(b, s.snapshot());
+}
+
+TEST_F(StyleStoreTest, TwoQuickSavesBothLeaveTheLatestStateOnDisk) {
+    StyleStore& s = openWith({sampleStyle(1, "One")});
+    s.append(sampleStyle(2, "Two"));
+    s.save();
+    s.append(sampleStyle(3, "Three"));
+    s.save();
+    s.waitForPendingWrites();
+    EXPECT_EQ(onDisk(), s.snapshot());
+    EXPECT_EQ(onDisk().styles.size(), 3u);
+    EXPECT_EQ(wormholeBytes(), fileBytes());
+}
+
+// Saves encode the library while other threads keep changing it: every file and every message
+// must hold one whole state of the library. The changer keeps styles[0]'s name equal to the style
+// count in each change, so an encode that sees half a change shows up as a mismatch.
+TEST_F(StyleStoreTest, SavesDuringConstantChangesAlwaysWriteAWholeLibrary) {
+    const std::string code(1000, 'x');
+    auto filler = [&](std::int64_t id) {
+        styleContainer style = sampleStyle(id, "filler");
+        style.styleData.sections[0].code = code;
+        return style;
+    };
+    std::vector<styleContainer> initial;
+    for (std::int64_t id = 1; id <= 200; ++id) {
+        initial.push_back(filler(id));
+    }
+    initial[0].styleData.name = "count 200";
+    StyleStore& s = openWith(std::move(initial));
+
+    std::atomic<int> messages{0};
+    std::atomic<int> torn{0};
+    auto check = [&](const std::string& bytes) {
+        auto db = decodeDatabase(bytes);
+        if (!db || db->styles.empty() ||
+            db->styles[0].styleData.name != "count " + std::to_string(db->styles.size())) {
+            ++torn;
+        }
+    };
+    auto listener = WormholeListener::start(container(), "styleDBUpdated", [&](std::string bytes) {
+        ++messages;
+        check(bytes);
+    });
+    ASSERT_TRUE(listener) << listener.error();
+
+    std::atomic<bool> done{false};
+    std::atomic<int> round{0};
+    std::atomic<int> fileReads{0};
+    std::thread reader([&] {
+        while (!done) {
+            auto bytes = readWholeFile(databaseFile(), kMaxDatabaseBytes);
+            if (!bytes) {
+                ++torn;
+            } else {
+                check(*bytes);
+                ++fileReads;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    // Grows and shrinks the list, so the styles move in memory while saves encode them.
+    std::thread changer([&] {
+        for (std::int64_t id = 1000; !done; ++id) {
+            s.modify([&](styleDatabase& db) {
+                if (db.styles.size() >= 400) {
+                    db.styles.resize(200);
+                } else {
+                    db.styles.push_back(filler(id));
+                }
+                db.styles[0].styleData.name = "count " + std::to_string(db.styles.size());
+            });
+        }
+    });
+    // The operations that save by themselves, once per round.
+    std::thread editor([&] {
+        for (int seen = 0; !done;) {
+            if (round == seen) {
+                std::this_thread::yield();
+                continue;
+            }
+            seen = round;
+            s.rename(1, "renamed " + std::to_string(seen));
+            s.setEnabled(2, seen % 2 == 0);
+        }
+    });
+    for (int i = 1; i <= 25; ++i) {
+        s.save();
+        s.waitForPendingWrites();
+        round = i;
+    }
+    done = true;
+    changer.join();
+    editor.join();
+    reader.join();
+    // The changer may have made one more change after the last save.
+    s.save();
+    s.waitForPendingWrites();
+    listener->reset();
+
+    EXPECT_EQ(torn.load(), 0);
+    EXPECT_GT(messages.load(), 0);
+    EXPECT_GT(fileReads.load(), 0);
+    EXPECT_EQ(onDisk(), s.snapshot());
+    EXPECT_EQ(wormholeBytes(), fileBytes());
+    EXPECT_THAT(reporter.lines(), IsEmpty());
+}
+
+TEST_F(StyleStoreTest, ReceivedChangesKeepTheirStampsAndAreNeverUploaded) {
+    ASSERT_TRUE(settings.set("UseiCloud", true));
+    StyleStore& s = openWith({});
+    ASSERT_EQ(uploader.uploads().size(), 1u);
+
+    styleDatabase merged;
+    merged.styles = {sampleStyle(7, "From the cloud")};
+    merged.randomHash = 4294967295;
+    merged.dateModified = Date{123456.5};
+    s.replaceAll(merged);
+    s.saveReceivedChanges();
+    s.waitForPendingWrites();
+
+    EXPECT_EQ(onDisk(), merged);
+    EXPECT_EQ(s.snapshot(), merged);
+    EXPECT_EQ(wormholeBytes(), fileBytes());
+    EXPECT_EQ(uploader.uploads().size(), 1u);
+}
+
+TEST_F(StyleStoreTest, UploadsFollowTheCloudSetting) {
+    StyleStore& s = openWith({sampleStyle(1, "One")});
+    EXPECT_THAT(uploader.uploads(), IsEmpty());
+
+    ASSERT_TRUE(settings.set("UseiCloud", true));
+    s.rename(0, "Uploaded");
+    s.waitForPendingWrites();
+    // The upload starts once the file holds the new state.
+    ASSERT_EQ(uploader.uploads().size(), 1u);
+    EXPECT_EQ(uploader.uploads()[0], fileBytes());
+    EXPECT_EQ(decodeOrFail(uploader.uploads()[0]).styles[0].styleData.name, "Uploaded");
+
+    ASSERT_TRUE(settings.set("UseiCloud", false));
+    s.save();
+    s.waitForPendingWrites();
+    EXPECT_EQ(uploader.uploads().size(), 1u);
+
+    // Without a settings store sync counts as off.
+    store.reset();
+    store.emplace(StyleStore::Services{container(), &reporter, &notifications, nullptr, &compiler,
+                                       &uploader});
+    store->save();
+    store->waitForPendingWrites();
+    EXPECT_EQ(uploader.uploads().size(), 1u);
+}
+
+TEST_F(StyleStoreTest, WriteFailuresAreReportedAndKeepBothMemoryAndFile) {
+    std::filesystem::create_directories(container());
+    std::filesystem::permissions(
+        container(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    if (!folderRefusesWrites(container())) {
+        GTEST_SKIP() << "this process can write into read-only folders";
+    }
+
+    {
+        // First start in a read-only folder: reported, and the library starts empty.
+        WithoutFileOverrides scope;
+        open();
+        EXPECT_EQ(store->styleCount(), 0u);
+    }
+    EXPECT_FALSE(std::filesystem::exists(databaseFile()));
+    EXPECT_THAT(reporter.lines(), Contains("Error writing style database."));
+    EXPECT_THAT(reporter.alerts(), ElementsAre(kSaveAlert));
+    store.reset();
+
+    // A library saved while the folder was writable, then the folder turns read-only.
+    std::filesystem::permissions(container(), std::filesystem::perms::owner_all);
+    {
+        WithoutFileOverrides scope;
+        openWith({sampleStyle(1, "Before")});
+    }
+    StyleStore& s = *store;
+    const std::string before = fileBytes();
+    ASSERT_EQ(onDisk().styles.size(), 1u);
+    std::filesystem::permissions(
+        container(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+
+    s.rename(0, "After");
+    s.waitForPendingWrites();
+    EXPECT_THAT(reporter.alerts(), ElementsAre(kSaveAlert, kSaveAlert));
+    EXPECT_EQ(s.snapshot().styles[0].styleData.name, "After");
+    EXPECT_EQ(fileBytes(), before);
+
+    s.saveReceivedChanges();
+    s.waitForPendingWrites();
+    EXPECT_THAT(reporter.alerts(), ElementsAre(kSaveAlert, kSaveAlert, kSaveAlert));
+    EXPECT_EQ(fileBytes(), before);
+
+    // The pre-sync copy only gets a console line.
+    const std::size_t linesBefore = reporter.lines().size();
+    s.keepPreCloudCopy();
+    s.waitForPendingWrites();
+    EXPECT_FALSE(std::filesystem::exists(container() / "styledb-pre-icloud.sdb"));
+    const auto lines = reporter.lines();
+    ASSERT_GT(lines.size(), linesBefore);
+    EXPECT_EQ(lines[linesBefore], "Error writing style database.");
+    EXPECT_EQ(reporter.alerts().size(), 3u);
+
+    // Once the folder is writable again the change that stayed in memory reaches the file.
+    std::filesystem::permissions(container(), std::filesystem::perms::owner_all);
+    s.save();
+    s.waitForPendingWrites();
+    EXPECT_EQ(onDisk().styles[0].styleData.name, "After");
+}
+
+TEST_F(StyleStoreTest, BackUpWritesACopyOrSaysWhyItCouldNot) {
+    StyleStore& s = openWith({sampleStyle(1, "One"), sampleStyle(2, "Two")});
+
+    std::optional<bool> outcome;
+    s.backUp(dir / "backups" / "mine.sdb", [&](Status status) { outcome = status.ok(); });
+    s.waitForPendingWrites();
+    EXPECT_EQ(outcome, true);
+    EXPECT_EQ(decodeOrFail(readText(dir / "backups" / "mine.sdb")), s.snapshot());
+
+    // A place below a plain file cannot be written, whoever runs the program.
+    writeText(dir / "not-a-folder", "x");
+    outcome.reset();
+    s.backUp(dir / "not-a-folder" / "mine.sdb", [&](Status status) { outcome = status.ok(); });
+    s.waitForPendingWrites();
+    EXPECT_EQ(outcome, false);
+    EXPECT_THAT(reporter.lines(), Contains("Error writing style database."));
+    EXPECT_THAT(reporter.alerts(), ElementsAre(kBackupAlert));
+    EXPECT_EQ(s.styleCount(), 2u);
+    EXPECT_EQ(onDisk(), s.snapshot());
+}
+
+TEST_F(StyleStoreTest, PreCloudCopyIsWrittenOnlyOnce) {
+    StyleStore& s = openWith({sampleStyle(1, "Original")});
+    const styleDatabase original = s.snapshot();
+    s.keepPreCloudCopy();
+    s.waitForPendingWrites();
+
+    s.rename(0, "Changed by sync");
+    s.keepPreCloudCopy();
+    s.waitForPendingWrites();
+    const std::filesystem::path copy = container() / "styledb-pre-icloud.sdb";
+    EXPECT_EQ(decodeOrFail(readText(copy)), original);
+    EXPECT_EQ(s.preCloudFile(), copy);
+    EXPECT_EQ(onDisk().styles[0].styleData.name, "Changed by sync");
+}
+
+TEST_F(StyleStoreTest, RemoveClosesThePropertiesWindowWhileTheStyleIsStillThere) {
+    StyleStore& s = openWith({sampleStyle(10, "A"), sampleStyle(11, "B"), sampleStyle(12, "C")});
+    std::vector<std::int64_t> closed;
+    bool presentWhenPosted = false;
+    notifications.addObserver("closeProperties", [&](const Notification& n) {
+        const std::int64_t id = std::get<std::int64_t>(n.userInfo.at("id"));
+        closed.push_back(id);
+        presentWhenPosted = s.styleByID(id).has_value() && s.styleCount() == 3;
+    });
+
+    EXPECT_TRUE(s.remove(1));
+    EXPECT_THAT(closed, ElementsAre(11));
+    EXPECT_TRUE(presentWhenPosted);
+    EXPECT_FALSE(s.styleByID(11));
+    EXPECT_EQ(s.positionByID(12), 1u);
+    s.waitForPendingWrites();
+    ASSERT_EQ(onDisk().styles.size(), 2u);
+    EXPECT_EQ(onDisk().styles[1].uniqueID, 12);
+
+    EXPECT_FALSE(s.remove(2));
+    EXPECT_THAT(closed, ElementsAre(11));
+}
+
+TEST_F(StyleStoreTest, RenameTellsTheEditorsAfterTheSaveWasQueued) {
+    StyleStore& s = openWith({sampleStyle(10, "A"), sampleStyle(11, "B")});
+    const std::int64_t hashBefore = s.snapshot().randomHash;
+    std::vector<std::pair<std::int64_t, std::string>> renamed;
+    bool savedFirst = false;
+    notifications.addObserver("styleNameChanged", [&](const Notification& n) {
+        renamed.emplace_back(std::get<std::int64_t>(n.userInfo.at("id")),
+                             std::get<std::string>(n.userInfo.at("newname")));
+        const styleDatabase now = s.snapshot();
+        savedFirst = now.randomHash != hashBefore && now.styles[1].styleData.name == "Bee";
+    });
+
+    EXPECT_TRUE(s.rename(1, "Bee"));
+    EXPECT_THAT(renamed, ElementsAre(std::pair<std::int64_t, std::string>{11, "Bee"}));
+    EXPECT_TRUE(savedFirst);
+    s.waitForPendingWrites();
+    EXPECT_EQ(onDisk().styles[1].styleData.name, "Bee");
+
+    EXPECT_FALSE(s.rename(2, "Nobody"));
+    EXPECT_EQ(renamed.size(), 1u);
+}
+
+TEST_F(StyleStoreTest, DuplicateAppendsACustomCopyAtTheEnd) {
+    const styleContainer source = richStyle(10, "Dark");
+    StyleStore& s = openWith({source, sampleStyle(11, "Other")});
+
+    EXPECT_TRUE(s.duplicate(0));
+    s.waitForPendingWrites();
+    const styleDatabase db = onDisk();
+    ASSERT_EQ(db.styles.size(), 3u);
+    const styleContainer& copy = db.styles[2];
+    EXPECT_EQ(copy.styleData.name, "Copy of Dark");
+    EXPECT_EQ(copy.source, "custom");
+    EXPECT_EQ(copy.userstyleID, -1);
+    EXPECT_NE(copy.uniqueID, 10);
+    EXPECT_NE(copy.uniqueID, 11);
+
+    styleContainer expected = source;
+    expected.styleData.name = "Copy of Dark";
+    expected.source = "custom";
+    expected.userstyleID = -1;
+    expected.uniqueID = copy.uniqueID;
+    EXPECT_EQ(copy, expected);  // dateModified and everything else copied
+    EXPECT_EQ(db.styles[0], source);
+
+    EXPECT_FALSE(s.duplicate(3));
+    EXPECT_EQ(s.styleCount(), 3u);
+}
+
+TEST_F(StyleStoreTest, UpdatePropertiesTakesOverOnlyThePanelsFields) {
+    const styleContainer stored = richStyle(10, "Stored");
+    StyleStore& s = openWith({stored});
+
+    styleContainer edited = sampleStyle(10, "Edited name is not taken");
+    edited.styleData.sections[0].code = "a { color: blue; }";
+    edited.isEnabled = true;
+    edited.author = "not taken";
+    edited.allowIframe = true;
+    edited.exclURL = std::vector<std::string>{};
+    edited.exclDomain = std::nullopt;
+    edited.exclPrefix = std::vector<std::string>{"https://new.example/"};
+    edited.exclRegExp = std::vector<std::string>{"x", "y"};
+    edited.systemTheme = "light";
+    userVariable v;
+    v.type = "text";
+    v.name = "font";
+    v.label = "Font";
+    v.currentValue = "serif";
+    edited.userVariables = std::vector<userVariable>{v};
+
+    const Date before = Date::now();
+    EXPECT_TRUE(s.updateProperties(edited));
+    const Date after = Date::now();
+    s.waitForPendingWrites();
+
+    styleContainer expected = stored;
+    expected.allowIframe = edited.allowIframe;
+    expected.exclURL = edited.exclURL;
+    expected.exclDomain = edited.exclDomain;
+    expected.exclPrefix = edited.exclPrefix;
+    expected.exclRegExp = edited.exclRegExp;
+    expected.systemTheme = edited.systemTheme;
+    expected.userVariables = edited.userVariables;
+    expected.styleData.sections[0].compiledcode = "compiled:" + stored.styleData.sections[0].code;
+    const styleContainer result = onDisk().styles.at(0);
+    ASSERT_TRUE(result.dateModified);
+    EXPECT_TRUE(*result.dateModified >= before && *result.dateModified <= after);
+    expected.dateModified = result.dateModified;
+    EXPECT_EQ(result, expected);
+    EXPECT_THAT(compiler.compiled, ElementsAre(10));
+
+    edited.uniqueID = 99;
+    EXPECT_FALSE(s.updateProperties(edited));
+    EXPECT_THAT(compiler.compiled, ElementsAre(10));
+}
+
+TEST_F(StyleStoreTest, SaveEditedStyleTakesOverCodeAndMetadataAndRefreshesFavicons) {
+    const styleContainer stored = richStyle(10, "Stored");
+    StyleStore& s = openWith({stored, sampleStyle(11, "Other")});
+    std::vector<std::int64_t> favicons;
+    notifications.addObserver("updateFavicons", [&](const Notification& n) {
+        favicons.push_back(std::get<std::int64_t>(n.userInfo.at("id")));
+    });
+
+    styleContainer edited = richStyle(55, "Edited");
+    edited.styleData.sections[0].code = "p { margin: 0; }";
+    edited.styleData.sections[0].domains = {"edited.example"};
+    edited.version = "2.0";
+    edited.namespace_ = "new-ns";
+    edited.description = "new desc";
+    edited.author = "new author";
+    edited.license = "GPL";
+    edited.preprocessor = "less";
+    // Not the editor's to change:
+    edited.isEnabled = true;
+    edited.allowIframe = true;
+    edited.systemTheme = "none";
+    edited.homepageURL = "https://elsewhere.example";
+    edited.exclURL = std::nullopt;
+
+    const Date before = Date::now();
+    EXPECT_TRUE(s.saveEditedStyle(10, edited));
+    s.waitForPendingWrites();
+
+    styleContainer expected = stored;
+    expected.styleData = edited.styleData;
+    expected.styleData.sections[0].compiledcode = "compiled:p { margin: 0; }";
+    expected.version = "2.0";
+    expected.namespace_ = "new-ns";
+    expected.description = "new desc";
+    expected.author = "new author";
+    expected.license = "GPL";
+    expected.preprocessor = "less";
+    const styleContainer result = onDisk().styles.at(0);
+    ASSERT_TRUE(result.dateModified);
+    EXPECT_TRUE(*result.dateModified >= before && *result.dateModified <= Date::now());
+    expected.dateModified = result.dateModified;
+    EXPECT_EQ(result, expected);
+    EXPECT_THAT(compiler.compiled, ElementsAre(10));
+    EXPECT_THAT(favicons, ElementsAre(10));
+
+    EXPECT_FALSE(s.saveEditedStyle(99, edited));
+    EXPECT_THAT(favicons, ElementsAre(10));
+}
+
+// Compiling can take a while; another thread that changes the same style meanwhile (the list
+// toggling it, a cloud merge) must not lose its change to the edit being stored.
+TEST_F(StyleStoreTest, EditsDoNotUndoChangesMadeWhileTheyCompile) {
+    StyleStore& s = openWith({richStyle(10, "Before")});
+    std::thread other;
+    auto changeMeanwhile = [&](std::function<void()> change) {
+        compiler.whileCompiling = [&, change] {
+            other = std::thread(change);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        };
+    };
+
+    changeMeanwhile([&] { s.rename(0, "Renamed meanwhile"); });
+    styleContainer properties = s.styleByID(10).value();
+    properties.systemTheme = "light";
+    EXPECT_TRUE(s.updateProperties(properties));
+    other.join();
+
+    changeMeanwhile([&] { s.setEnabled(0, true); });
+    styleContainer edit = s.styleByID(10).value();
+    edit.author = "Edited";
+    EXPECT_TRUE(s.saveEditedStyle(10, edit));
+    other.join();
+
+    s.waitForPendingWrites();
+    const styleContainer result = onDisk().styles.at(0);
+    EXPECT_EQ(result.styleData.name, "Renamed meanwhile");
+    EXPECT_EQ(result.systemTheme, "light");
+    EXPECT_TRUE(result.isEnabled);
+    EXPECT_EQ(result.author, "Edited");
+    EXPECT_EQ(onDisk(), s.snapshot());
+}
+
+TEST_F(StyleStoreTest, ReplacementsKeepTheUsersChoices) {
+    const styleContainer stored = richStyle(10, "Old");
+    StyleStore& s = openWith({sampleStyle(9, "First"), stored});
+    const std::string fileBefore = fileBytes();
+
+    styleJSON data;
+    data.name = "Fresh data";
+    const Date before = Date::now();
+    EXPECT_TRUE(s.replaceStyleData(10, data));
+    const styleContainer withData = *s.styleByID(10);
+    EXPECT_EQ(withData.styleData, data);
+    EXPECT_TRUE(withData.dateModified >= before);
+    EXPECT_FALSE(s.replaceStyleData(99, data));
+
+    styleContainer next = sampleStyle(10, "New version");
+    next.version = "3.0";
+    next.isEnabled = true;
+    next.allowIframe = true;
+    next.exclURL = std::nullopt;
+    next.systemTheme = "light";
+    EXPECT_TRUE(s.replaceByNewVersion(10, next));
+    styleContainer expected = next;
+    expected.isEnabled = stored.isEnabled;
+    expected.allowIframe = stored.allowIframe;
+    expected.exclURL = stored.exclURL;
+    expected.exclDomain = stored.exclDomain;
+    expected.exclPrefix = stored.exclPrefix;
+    expected.exclRegExp = stored.exclRegExp;
+    expected.systemTheme = stored.systemTheme;
+    EXPECT_EQ(s.snapshot().styles.at(1), expected);
+    EXPECT_FALSE(s.replaceByNewVersion(99, next));
+
+    // Neither saves by itself.
+    s.waitForPendingWrites();
+    EXPECT_EQ(fileBytes(), fileBefore);
+
+    // Carrying variable values over recompiles the result.
+    styleContainer update = stored;
+    update.userVariables->at(0).currentValue = "#000000";
+    const styleContainer carried = s.carryOverVariableValues(stored, update);
+    EXPECT_EQ(carried.userVariables->at(0).currentValue, "#ff0000");
+    EXPECT_EQ(carried.styleData.sections[0].compiledcode,
+              "compiled:" + stored.styleData.sections[0].code);
+    EXPECT_THAT(compiler.compiled, ElementsAre(10));
+}
+
+TEST_F(StyleStoreTest, CountsForTheStyleList) {
+    StyleStore& s = open();
+    EXPECT_TRUE(s.mostlyEnabled());
+    EXPECT_EQ(s.updatableCount(), 0u);
+
+    styleContainer a = sampleStyle(1, "A");
+    styleContainer b = sampleStyle(2, "B");
+    styleContainer c = sampleStyle(3, "C");
+    b.source = "usorg";
+    c.source = "usercss";
+    a.isEnabled = true;
+    b.isEnabled = false;
+    c.isEnabled = false;
+    for (const auto& style : {a, b, c}) {
+        s.append(style);
+    }
+    EXPECT_EQ(s.updatableCount(), 2u);
+    EXPECT_TRUE(s.mostlyEnabled());  // 1 of 3: at least 3 / 2 = 1
+
+    s.setAllEnabled(false);
+    EXPECT_FALSE(s.mostlyEnabled());
+    s.setAllEnabled(true);
+    s.waitForPendingWrites();
+    EXPECT_TRUE(s.mostlyEnabled());
+    for (const styleContainer& style : onDisk().styles) {
+        EXPECT_TRUE(style.isEnabled);
+        EXPECT_EQ(style.dateModified, Date{700000000.5});  // not touched
+    }
+    EXPECT_THAT(reporter.lines(), Not(Contains("Error writing style database.")));
+}
+
+}  // namespace
+}  // namespace orlavine
