@@ -1,0 +1,42 @@
+#pragma once
+// Reading a UserCSS document (a metadata comment between "==UserStyle==" and
+// "==/UserStyle== */" followed by @-moz-document blocks) or plain CSS into a new style.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string_view>
+
+#include "model/records.h"
+#include "model/reporter.h"
+#include "model/style_store.h"
+
+namespace orlavine {
+
+inline constexpr const char* kUnnamedUserCSSStyle = "Style From User CSS";
+
+struct UserCSSReadHooks {
+    // Draws the new style's uniqueID; without it a random 32-bit number is drawn.
+    std::function<std::int64_t()> newUniqueID;
+    // Refreshes the compiled code of styles with variables or Less/Stylus code; without it the
+    // code is left as read.
+    StyleCompiler* compiler = nullptr;
+    // Receives the console line about a variable of an unknown type.
+    Reporter* console = nullptr;
+};
+
+// The style that `text` describes, to be added to the library, or nothing when the text holds
+// no code at all. Malformed metadata lines and variable declarations are skipped.
+std::optional<styleContainer> readUserCSS(std::string_view text,
+                                          const UserCSSReadHooks& hooks = {});
+
+// Cuts CSS that a preprocessor produced back into sections. The result has uniqueID 0 and is
+// never stored; a CR LF inside a block's code becomes two line ends. Nothing is compiled.
+std::optional<styleContainer> rereadUserCSS(std::string_view text, Reporter* console = nullptr);
+
+// Whether `line`, trimmed and lower-cased, begins with one of the metadata keys ("@name",
+// "@version", "@namespace", "@description", "@author", "@homepageurl", "@supporturl",
+// "@updateurl", "@license", "@preprocessor", "@var", "@advanced").
+bool isMetadataKeyLine(std::string_view line);
+
+}  // namespace orlavine

@@ -1,0 +1,193 @@
+// The metadata comment of UserCSS documents and the style a document becomes.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "document_fixtures.h"
+#include "formats/usercss_reader.h"
+
+namespace orlavine {
+namespace {
+
+using testing::bare;
+using testing::section;
+
+class CountingCompiler : public StyleCompiler {
+  public:
+    void compileStyle(styleContainer& style) override {
+        ++calls;
+        style.styleData.sections.front().compiledcode = "compiled";
+    }
+    int calls = 0;
+};
+
+std::string document(const std::vector<std::string>& metadata, const std::string& code) {
+    std::string text = "/* ==UserStyle==\n";
+    for (const std::string& line : metadata) {
+        text += line + "\n";
+    }
+    return text + "==/UserStyle== */\n" + code;
+}
+
+const std::string kBlock = "@-moz-document domain('a.example') {\n\tp { color: red }\n}";
+
+TEST(Metadata, ADocumentBecomesANewUserCSSStyle) {
+    const Date before = Date::now();
+    UserCSSReadHooks hooks;
+    hooks.newUniqueID = [] { return 4000000000; };
+    const auto style = readUserCSS(document({"@name Dark Mode", "@namespace example",
+                                             "@version 1.0.0", "@preprocessor default"},
+                                            kBlock),
+                                   hooks);
+    ASSERT_TRUE(style);
+    EXPECT_EQ(style->uniqueID, 4000000000);
+    EXPECT_EQ(style->styleData.name, "Dark Mode");
+    EXPECT_EQ(style->version, "1.0.0");
+    EXPECT_EQ(style->namespace_, "example");
+    EXPECT_EQ(style->preprocessor, "default");
+    EXPECT_EQ(style->source, "usercss");
+    EXPECT_EQ(style->userstyleID, -1);
+    EXPECT_TRUE(style->isEnabled);
+    EXPECT_EQ(style->allowIframe, true);
+    EXPECT_EQ(style->styleData.sections,
+              std::vector<styleSection>{section({.domains = {"a.example"}}, "p { color: red }")});
+    EXPECT_TRUE(style->styleData.url.empty() && style->styleData.updateUrl.empty() &&
+                style->styleData.md5Url.empty() && style->styleData.originalMd5.empty());
+    EXPECT_FALSE(style->styleData.compSections);
+    EXPECT_TRUE(style->author.empty() && style->description.empty() && style->homepageURL.empty() &&
+                style->supportURL.empty() && style->license.empty() &&
+                style->downloadedFrom.empty());
+    EXPECT_FALSE(style->updateURL || style->exclURL || style->exclDomain || style->exclPrefix ||
+                 style->exclRegExp || style->systemTheme);
+    EXPECT_EQ(style->userVariables, std::vector<userVariable>{});
+    EXPECT_TRUE(style->dateModified && *style->dateModified >= before);
+
+    // Without a name the reader names it; an update address is kept even when empty.
+    const auto unnamed = readUserCSS(document({"@updateURL"}, kBlock));
+    EXPECT_EQ(unnamed->styleData.name, "Style From User CSS");
+    EXPECT_EQ(unnamed->updateURL, "");
+}
+
+TEST(Metadata, KeysValuesAndTheirOrderOfPrecedence) {
+    const auto style = readUserCSS(
+        document({"@name First", "  @name   Second  ", "@namespace x", "@author Jo <jo@example>",
+                  "@homepageURL https://h.example/", "@supportURL https://s.example/",
+                  "@updateURL https://u.example/s.user.css", "@license MIT",
+                  "@name Third @namespace y", "@versionless 2", "random words"},
+                 kBlock));
+    ASSERT_TRUE(style);
+    EXPECT_EQ(style->styleData.name, "Second");  // a line holding "@namespace" is no name
+    EXPECT_EQ(style->namespace_, "x");
+    EXPECT_EQ(style->author, "Jo <jo@example>");
+    EXPECT_EQ(style->homepageURL, "https://h.example/");
+    EXPECT_EQ(style->supportURL, "https://s.example/");
+    EXPECT_EQ(style->updateURL, "https://u.example/s.user.css");
+    EXPECT_EQ(style->license, "MIT");
+    EXPECT_EQ(style->version, "less 2");  // the key is a prefix of the line
+}
+
+TEST(Metadata, DescriptionsRunOnUntilTheNextKey) {
+    const auto style = readUserCSS(document(
+        {"@description First line", "   second line  ", "third", "@version 1", "not joined"},
+        kBlock));
+    EXPECT_EQ(style->description, "First line\n   second line  \nthird");
+
+    // A key in another letter case is ignored, and ends the description.
+    const auto other = readUserCSS(
+        document({"@description One", "two", "@HomepageURL http://a.example/", "three"}, kBlock));
+    EXPECT_EQ(other->description, "One\ntwo");
+    EXPECT_EQ(other->homepageURL, "");
+
+    // CR LF line ends join like LF.
+    const auto crlf =
+        readUserCSS("/* ==UserStyle==\r\n@description a\r\n  b\r\n==/UserStyle== */\r\n" + kBlock);
+    EXPECT_EQ(crlf->description, "a\n  b");
+}
+
+TEST(Metadata, VariableDeclarationsSpanLinesUpToTheNextKeyOrTheEnd) {
+    const auto style = readUserCSS(
+        document({"@var select theme 'Theme' {", "  'dark:Dark': '#000',",
+                  "  'light*:Light': '#fff'", "}", "@advanced text greeting 'Greeting' Hello there",
+                  "@var slider x 'X' 1", "@var color fg 'Text' #eee"},
+                 kBlock));
+    ASSERT_TRUE(style && style->userVariables);
+    const std::vector<userVariable>& vars = *style->userVariables;
+    ASSERT_EQ(vars.size(), 3u);  // the unknown type is skipped
+    EXPECT_EQ(vars[0].name, "theme");
+    ASSERT_TRUE(vars[0].selectOptions);
+    EXPECT_EQ(vars[0].selectOptions->size(), 2u);
+    EXPECT_EQ(vars[0].defaultValue, "1");
+    EXPECT_EQ(vars[1].defaultValue, "Hello there");
+    EXPECT_EQ(vars[2].name, "fg");
+
+    // A declaration cut off by the end of the chunk is dropped; one followed by the end
+    // marker is read.
+    const auto unclosed =
+        readUserCSS("/* ==UserStyle==\n@var color a 'A' #111\n==/UserStyle==*/\n" + kBlock);
+    ASSERT_TRUE(unclosed);
+    EXPECT_EQ(unclosed->userVariables, std::vector<userVariable>{});
+    const auto closed =
+        readUserCSS("/* ==UserStyle==\n@var color a 'A' #111\n==/UserStyle== */\n" + kBlock);
+    ASSERT_EQ(closed->userVariables->size(), 1u);
+}
+
+TEST(Metadata, TheEndMarkerMustBeExact) {
+    // Without the space the comment never ends: every line is metadata and none of the first
+    // chunk becomes code, but later blocks are still read.
+    const auto style = readUserCSS(
+        "/* ==UserStyle==\n@name Open\n==/UserStyle==*/\nbody { margin: 0 }\n@version 9\n" +
+        kBlock);
+    ASSERT_TRUE(style);
+    EXPECT_EQ(style->version, "9");
+    EXPECT_EQ(style->styleData.sections,
+              std::vector<styleSection>{section({.domains = {"a.example"}}, "p { color: red }")});
+
+    // CSS between the metadata and the first block applies everywhere and comes first.
+    const auto withCss = readUserCSS(document({"@name N"}, "\n:root { --x: 1 }\n\n" + kBlock));
+    ASSERT_EQ(withCss->styleData.sections.size(), 2u);
+    EXPECT_EQ(withCss->styleData.sections[0], bare(":root { --x: 1 }"));
+}
+
+TEST(Metadata, DocumentsWithoutCodeGiveNothing) {
+    EXPECT_FALSE(readUserCSS(""));
+    EXPECT_FALSE(readUserCSS(" \n\t\r\n\u00a0"));
+    EXPECT_FALSE(readUserCSS(document({"@name Only metadata", "@var color a 'A' red"}, "\n")));
+    EXPECT_FALSE(readUserCSS("@-moz-document domain(x) {}\n@-moz-document domain(y) { a {"));
+}
+
+TEST(Metadata, StylesWithVariablesOrLessOrStylusAreCompiledOnReading) {
+    const auto compiledBy = [](const std::vector<std::string>& metadata) {
+        CountingCompiler compiler;
+        UserCSSReadHooks hooks;
+        hooks.compiler = &compiler;
+        const auto style = readUserCSS(document(metadata, kBlock), hooks);
+        EXPECT_TRUE(style);
+        if (compiler.calls == 1) {
+            EXPECT_EQ(style->styleData.sections[0].compiledcode, "compiled");
+        }
+        return compiler.calls;
+    };
+    EXPECT_EQ(compiledBy({"@preprocessor less"}), 1);
+    EXPECT_EQ(compiledBy({"@preprocessor stylus"}), 1);
+    EXPECT_EQ(compiledBy({"@var text t 'T' x"}), 1);
+    EXPECT_EQ(compiledBy({"@preprocessor Less"}), 0);  // the test is exact
+    EXPECT_EQ(compiledBy({"@preprocessor default"}), 0);
+    EXPECT_EQ(compiledBy({}), 0);
+}
+
+TEST(Metadata, KeyLinesAreRecognisedInAnyLetterCase) {
+    for (const char* line : {"@name x", "  @NAME", "\t@HomepageURL http://a/", "@var", "@Advanced",
+                             "@preprocessor stylus", "@supportURL", "@UPDATEURL", "@license",
+                             "@version1", "@namespace", "@description", "@author"}) {
+        EXPECT_TRUE(isMetadataKeyLine(line)) << line;
+    }
+    for (const char* line :
+         {"", "name", "x @name", "@nam", "@homepage", "==/UserStyle== */", "\u00a0@ name"}) {
+        EXPECT_FALSE(isMetadataKeyLine(line)) << line;
+    }
+}
+
+}  // namespace
+}  // namespace orlavine
