@@ -1,0 +1,305 @@
+// Hostile and huge documents: nothing crashes, nothing hangs, and time grows with the size of
+// the text, not with its square.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "formats/moz_document_reader.h"
+#include "formats/text_scan.h"
+#include "formats/usercss_reader.h"
+#include "formats/usercss_writer.h"
+#include "formats/variable_declaration_reader.h"
+
+namespace orlavine {
+namespace {
+
+// Runs every reader over `text`; returns the style readUserCSS made, if any.
+std::optional<styleContainer> readEverywhere(const std::string& text) {
+    for (const std::string_view chunk : splitMozDocumentChunkViews(text)) {
+        readMozDocumentBlock(chunk, "stylus", std::string("/* c */"));
+        readMozDocumentBlock(chunk, "default", std::nullopt);
+    }
+    parseMozDocumentRules(text, "code");
+    parseVariableDeclaration(text);
+    isMetadataKeyLine(text);
+    rereadUserCSS(text);
+    auto style = readUserCSS(text);
+    if (style) {
+        readUserCSS(writeUserCSS(*style));
+    }
+    return style;
+}
+
+bool allValidUtf8(const styleContainer& s) {
+    std::vector<std::string> texts = {s.styleData.name, s.description, s.author};
+    for (const styleSection& sec : s.styleData.sections) {
+        texts.push_back(sec.code);
+        for (const auto* list : {&sec.domains, &sec.urls, &sec.urlPrefixes, &sec.regexps}) {
+            texts.insert(texts.end(), list->begin(), list->end());
+        }
+    }
+    for (const userVariable& v : *s.userVariables) {
+        texts.insert(texts.end(), {v.name, v.label, v.defaultValue});
+        for (const variableOption& o : v.selectOptions.value_or(std::vector<variableOption>{})) {
+            texts.insert(texts.end(), {*o.name, *o.label, *o.value});
+        }
+    }
+    return std::all_of(texts.begin(), texts.end(), text::isValidUtf8);
+}
+
+TEST(BadInput, MalformedTextGivesNothingOrLessNeverACrash) {
+    using namespace std::string_literals;
+    // Empty, unterminated and unbalanced documents hold no code.
+    for (const std::string& text : {
+             ""s,
+             "/* ==UserStyle==\n@name Never closed\n@-moz-document domain(x) { a {} }"s,
+             "@-moz-document domain(x) { /* the comment runs to the end }"s,
+             "@-moz-document domain(x) {{{{{{{{ a: b }"s,
+             "@-moz-document domain(x) {} @-moz-document domain(y) {"s,
+             "@-moz-document"s,
+             "@-moz-document @-moz-document @-moz-document"s,
+         }) {
+        EXPECT_FALSE(readEverywhere(text)) << text;
+    }
+    // Invalid UTF-8 is carried through as bytes; nothing is cut inside a code point.
+    for (const std::string& text : {
+             "\0\0\0"s,
+             "\xff\xfe\xfd"s,
+             "\xc3"s,
+             "@-moz-document domain('\xe2\x82') {\xf0\x9f}"s,
+             "/* ==UserStyle==\n@name \xc3\n@var text t 'T\xc3' \xe2\x80\n==/UserStyle== */\n\xe2"s,
+             "\xe3\x80\x80\x80 p{} \x80\xe3\x80\x80"s,
+             "@-moz-document domain(x)\n\xf0\x9f\x98"s,
+         }) {
+        readEverywhere(text);
+    }
+    // Unicode spaces around the code are trimmed whole.
+    const auto spaced = readUserCSS("\u3000\u00a0p { color: red }\u2028\u3000");
+    ASSERT_TRUE(spaced);
+    EXPECT_EQ(spaced->styleData.sections[0].code, "p { color: red }");
+    const auto stylus = readUserCSS(
+        "/* ==UserStyle==\n@preprocessor stylus\n==/UserStyle== */\n@-moz-document "
+        "domain(x)\n\u3000é\n\tb");
+    ASSERT_TRUE(stylus);
+    EXPECT_EQ(stylus->styleData.sections[0].code, "é\nb");
+}
+
+TEST(BadInput, RandomBytesAndRandomPiecesOfDocuments) {
+    std::mt19937 rng(20240611);
+    const std::vector<std::string> pieces = {"@-moz-document ",
+                                             "domain(",
+                                             "url(",
+                                             "url-prefix(",
+                                             "regexp(",
+                                             "'",
+                                             "\"",
+                                             "`",
+                                             ")",
+                                             "),",
+                                             " {",
+                                             "){",
+                                             "\n{",
+                                             "{",
+                                             "}",
+                                             "/*",
+                                             "*/",
+                                             "//",
+                                             "\n",
+                                             "\r\n",
+                                             "\r",
+                                             "\t",
+                                             "    ",
+                                             "\\",
+                                             "\\/",
+                                             ":",
+                                             ",",
+                                             "*",
+                                             "==UserStyle==",
+                                             "==/UserStyle== */",
+                                             "@name x\n",
+                                             "@var ",
+                                             "@advanced ",
+                                             "select s 'S' {",
+                                             "dropdown d \"D\" {",
+                                             "<<<EOT",
+                                             "EOT;",
+                                             "range r 'R' [",
+                                             "]",
+                                             "@description d\n",
+                                             "@preprocessor stylus\n",
+                                             "é",
+                                             "\u3000",
+                                             "\xc3",
+                                             "\x80",
+                                             "a",
+                                             " "};
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        const int n = std::uniform_int_distribution<int>(0, 60)(rng);
+        for (int i = 0; i < n; ++i) {
+            text += pieces[std::uniform_int_distribution<std::size_t>(0, pieces.size() - 1)(rng)];
+        }
+        const auto style = readEverywhere(text);
+        if (style && text::isValidUtf8(text)) {
+            EXPECT_TRUE(allValidUtf8(*style)) << text;
+        }
+    }
+    for (int round = 0; round < 300; ++round) {
+        std::string bytes(std::uniform_int_distribution<std::size_t>(0, 4096)(rng), '\0');
+        for (char& c : bytes) {
+            c = static_cast<char>(std::uniform_int_distribution<int>(0, 255)(rng));
+        }
+        readEverywhere(bytes);
+    }
+}
+
+std::string blocks(std::size_t count, std::size_t bodyLines) {
+    std::string text = "/* ==UserStyle==\n@name Many\n@var color c 'C' #000\n==/UserStyle== */\n";
+    for (std::size_t i = 0; i < count; ++i) {
+        text += "@-moz-document domain(\"d" + std::to_string(i) +
+                ".example\"), url-prefix('https://x/" + std::to_string(i) + "') {\n";
+        for (std::size_t k = 0; k < bodyLines; ++k) {
+            text += "\t.c" + std::to_string(k) + " { color: /*[[c]]*/; margin: 0 auto; }\n";
+        }
+        text += "}\n/* note */\n";
+    }
+    return text;
+}
+
+TEST(BadInput, HugeDocumentsAreReadWhole) {
+    const auto many = readUserCSS(blocks(100000, 1));
+    ASSERT_TRUE(many);
+    ASSERT_EQ(many->styleData.sections.size(), 100000u);
+    EXPECT_EQ(many->styleData.sections[99999].domains, std::vector<std::string>{"d99999.example"});
+
+    std::string big = blocks(12000, 100);  // about 50 MB
+    ASSERT_GT(big.size(), 50u * 1000 * 1000);
+    const auto large = readUserCSS(big);
+    ASSERT_TRUE(large);
+    EXPECT_EQ(large->styleData.sections.size(), 12000u);
+    big.clear();
+
+    // A 1 MB line: one block, and one metadata line.
+    const std::string line(1 << 20, 'x');
+    const auto oneLine = readUserCSS("@-moz-document domain(x) { a: " + line + " }");
+    ASSERT_TRUE(oneLine);
+    EXPECT_EQ(oneLine->styleData.sections[0].code.size(), line.size() + 3);
+    const auto longMeta =
+        readUserCSS("/* ==UserStyle==\n@description " + line + "\n==/UserStyle== */\np{}");
+    ASSERT_TRUE(longMeta);
+    EXPECT_EQ(longMeta->description, line);
+
+    // 100,000 options, in each option syntax.
+    std::string object = "select s 'S' {";
+    std::string array = "select s 'S' [";
+    std::string hereDoc = "dropdown d 'D' {";
+    for (int i = 0; i < 100000; ++i) {
+        const std::string n = std::to_string(i);
+        object += "'o" + n + ":O" + n + "': '#" + n + "', ";
+        array += "o" + n + ", ";
+        hereDoc += "o" + n + " \"O" + n + "\" <<<EOT v" + n + " EOT;\n";
+    }
+    EXPECT_EQ(parseVariableDeclaration(object + "}")->selectOptions->size(), 100000u);
+    EXPECT_EQ(parseVariableDeclaration(array + "]")->selectOptions->size(), 100000u);
+    EXPECT_EQ(parseVariableDeclaration(hereDoc + "}")->selectOptions->size(), 100000u);
+}
+
+// The fastest of three runs, in seconds.
+double seconds(const std::function<void()>& run) {
+    double best = 1e9;
+    for (int i = 0; i < 3; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        run();
+        best = std::min(
+            best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    return best;
+}
+
+// Eight times the text may take at most 24 times as long (a quadratic reader takes 64 times).
+void expectLinear(const std::string& what, const std::function<std::string(std::size_t)>& make,
+                  const std::function<void(const std::string&)>& run) {
+    const std::string small = make(1);
+    const std::string large = make(8);
+    const double t1 = seconds([&] { run(small); });
+    const double t8 = seconds([&] { run(large); });
+    EXPECT_LT(t8, 24 * std::max(t1, 1e-4)) << what << ": " << small.size() << " bytes in " << t1
+                                           << " s, " << large.size() << " bytes in " << t8 << " s";
+}
+
+TEST(BadInput, TimeGrowsLinearlyWithTheText) {
+    const auto readDocument = [](const std::string& text) { readUserCSS(text); };
+    const auto readDeclaration = [](const std::string& text) { parseVariableDeclaration(text); };
+    const auto repeat = [](std::string unit, std::size_t times) {
+        std::string out;
+        out.reserve(unit.size() * times);
+        for (std::size_t i = 0; i < times; ++i) {
+            out += unit;
+        }
+        return out;
+    };
+    expectLinear(
+        "many blocks", [&](std::size_t k) { return blocks(1000 * k, 4); }, readDocument);
+    expectLinear(
+        "one big block",
+        [&](std::size_t k) { return "@-moz-document x {" + repeat("a{b:c}\n", 50000 * k) + "}"; },
+        readDocument);
+    expectLinear(
+        "braces that never close",
+        [&](std::size_t k) { return "@-moz-document x " + repeat("{", 500000 * k); }, readDocument);
+    expectLinear(
+        "blocks without a header end",
+        [&](std::size_t k) { return repeat("@-moz-document domain(x)\n", 20000 * k); },
+        readDocument);
+    expectLinear(
+        "comments everywhere",
+        [&](std::size_t k) { return "a {}" + repeat("/*/ @-moz-document */", 20000 * k); },
+        readDocument);
+    expectLinear(
+        "trailing comments",
+        [&](std::size_t k) { return "@-moz-document x { a } " + repeat("/* */", 100000 * k); },
+        readDocument);
+    expectLinear(
+        "many rules",
+        [&](std::size_t k) {
+            return "@-moz-document " + repeat("regexp('a\\\\/b'), ", 10000 * k) + "{x}";
+        },
+        readDocument);
+    expectLinear(
+        "long description",
+        [&](std::size_t k) {
+            return "/* ==UserStyle==\n@description x\n" + repeat("more text\n", 10000 * k) +
+                   "==/UserStyle== */\np{}";
+        },
+        readDocument);
+    expectLinear(
+        "long variable",
+        [&](std::size_t k) {
+            return "/* ==UserStyle==\n@var select s 'S' {\n" + repeat("'a:b': 'c',\n", 5000 * k) +
+                   "}\n==/UserStyle== */\np{}";
+        },
+        readDocument);
+    expectLinear(
+        "spaces in a declaration",
+        [&](std::size_t k) { return "text t 'T' " + repeat(" \t", 500000 * k) + "x"; },
+        readDeclaration);
+    expectLinear(
+        "here-document options",
+        [&](std::size_t k) {
+            return "dropdown d 'D' {" + repeat("o \"O\" <<<EOT v EOT;", 5000 * k) + "}";
+        },
+        readDeclaration);
+    expectLinear(
+        "numbers",
+        [&](std::size_t k) { return "range r 'R' [" + repeat("1, 'px', ", 10000 * k) + "]"; },
+        readDeclaration);
+}
+
+}  // namespace
+}  // namespace orlavine
