@@ -2,9 +2,13 @@
 
 #include <array>
 #include <boost/json.hpp>
+#include <boost/json/basic_parser_impl.hpp>
+#include <cassert>
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <type_traits>
 #include <utility>
 
 namespace orlavine {
@@ -16,6 +20,15 @@ namespace json = boost::json;
 struct DecodeFailure {
     std::string message;
 };
+
+// A double that holds a whole number within the range of Int, as that Int. Other writers may
+// store whole numbers as 5.0; those are accepted, no other fraction.
+std::optional<std::int64_t> wholeNumber(double d) {
+    if (std::trunc(d) == d && d >= -9.2233720368547758e18 && d < 9.2233720368547758e18) {
+        return static_cast<std::int64_t>(d);
+    }
+    return std::nullopt;
+}
 
 // Decodes one level of a record and remembers where it is for messages.
 class Reader {
@@ -111,15 +124,11 @@ class Reader {
                     return static_cast<std::int64_t>(v.get_uint64());
                 }
                 fail(key, "is out of range");
-            case json::kind::double_: {
-                // Other writers may store whole numbers as 5.0; accept those, nothing else.
-                const double d = v.get_double();
-                if (std::trunc(d) == d && d >= -9.2233720368547758e18 &&
-                    d < 9.2233720368547758e18) {
-                    return static_cast<std::int64_t>(d);
+            case json::kind::double_:
+                if (const std::optional<std::int64_t> whole = wholeNumber(v.get_double())) {
+                    return *whole;
                 }
                 fail(key, "is not an integer");
-            }
             default:
                 fail(key, "is not an integer");
         }
@@ -275,8 +284,646 @@ json::value parseText(std::string_view text, const json::storage_ptr& storage) {
     return value;
 }
 
+// ---- decoding in one pass ----
+//
+// The public decoders first read the text in one pass straight into the records, with no
+// document tree in between: that is faster and needs about half the memory. The one-pass reader
+// handles only documents that decode: at the first thing it cannot take (a missing, repeated or
+// mistyped member, broken JSON, anything unexpected) it gives up, and the tree reader above
+// decodes the text again, giving the result and the message. So the tree reader alone decides
+// what fails and how the failure reads; the one-pass reader must accept only what the tree
+// reader accepts, and give the same records. Change the two together. Builds with assertions
+// check every one-pass result against the tree reader's (see decodeText).
+
+// A JSON value kind that a member takes.
+enum class Type : std::uint8_t { string, integer, number, boolean, strings, object, objects };
+
+struct Member {
+    std::string_view name;
+    Type type;
+    bool required;
+};
+
+// Members of each record, in the order the encoder writes them. A member's index is its bit in
+// Frame::seen.
+constexpr std::array<Member, 3> kDatabaseMembers = {{
+    {"styles", Type::objects, true},
+    {"randomHash", Type::integer, true},
+    {"dateModified", Type::number, false},
+}};
+constexpr std::array<Member, 23> kStyleMembers = {{
+    {"uniqueID", Type::integer, true},      {"styleData", Type::object, true},
+    {"isEnabled", Type::boolean, true},     {"source", Type::string, true},
+    {"userstyleID", Type::integer, true},   {"version", Type::string, true},
+    {"namespace", Type::string, true},      {"description", Type::string, true},
+    {"author", Type::string, true},         {"homepageURL", Type::string, true},
+    {"supportURL", Type::string, true},     {"license", Type::string, true},
+    {"downloadedFrom", Type::string, true}, {"preprocessor", Type::string, true},
+    {"exclURL", Type::strings, false},      {"exclDomain", Type::strings, false},
+    {"exclPrefix", Type::strings, false},   {"exclRegExp", Type::strings, false},
+    {"allowIframe", Type::boolean, false},  {"updateURL", Type::string, false},
+    {"systemTheme", Type::string, false},   {"userVariables", Type::objects, false},
+    {"dateModified", Type::number, false},
+}};
+constexpr std::array<Member, 7> kStyleJSONMembers = {{
+    {"url", Type::string, true},
+    {"updateUrl", Type::string, true},
+    {"md5Url", Type::string, true},
+    {"originalMd5", Type::string, true},
+    {"name", Type::string, true},
+    {"sections", Type::objects, true},
+    {"compSections", Type::objects, false},
+}};
+constexpr std::array<Member, 7> kSectionMembers = {{
+    {"urls", Type::strings, true},
+    {"urlPrefixes", Type::strings, true},
+    {"domains", Type::strings, true},
+    {"regexps", Type::strings, true},
+    {"code", Type::string, true},
+    {"compiledcode", Type::string, false},
+    {"sectionName", Type::string, false},
+}};
+constexpr std::array<Member, 7> kVariableMembers = {{
+    {"type", Type::string, true},
+    {"name", Type::string, true},
+    {"label", Type::string, true},
+    {"defaultValue", Type::string, true},
+    {"selectOptions", Type::objects, false},
+    {"rangeOptions", Type::object, false},
+    {"currentValue", Type::string, false},
+}};
+constexpr std::array<Member, 3> kOptionMembers = {{
+    {"name", Type::string, false},
+    {"label", Type::string, false},
+    {"value", Type::string, false},
+}};
+constexpr std::array<Member, 4> kRangeMembers = {{
+    {"min", Type::number, true},
+    {"max", Type::number, true},
+    {"step", Type::number, true},
+    {"units", Type::string, false},
+}};
+
+// The position of a member in its table, for the handlers below; naming a member that is not
+// there stops the compilation.
+template <std::size_t N>
+constexpr std::uint8_t slot(const std::array<Member, N>& members, std::string_view name) {
+    for (std::size_t i = 0; i < N; ++i) {
+        if (members[i].name == name) {
+            return static_cast<std::uint8_t>(i);
+        }
+    }
+    throw "no such member";
+}
+
+// Runs of members that the handlers index as arrays.
+static_assert(slot(kSectionMembers, "urlPrefixes") == slot(kSectionMembers, "urls") + 1 &&
+              slot(kSectionMembers, "domains") == slot(kSectionMembers, "urls") + 2 &&
+              slot(kSectionMembers, "regexps") == slot(kSectionMembers, "urls") + 3);
+static_assert(slot(kStyleMembers, "exclDomain") == slot(kStyleMembers, "exclURL") + 1 &&
+              slot(kStyleMembers, "exclPrefix") == slot(kStyleMembers, "exclURL") + 2 &&
+              slot(kStyleMembers, "exclRegExp") == slot(kStyleMembers, "exclURL") + 3);
+static_assert(slot(kStyleJSONMembers, "url") == 0 && slot(kStyleJSONMembers, "updateUrl") == 1 &&
+              slot(kStyleJSONMembers, "md5Url") == 2 &&
+              slot(kStyleJSONMembers, "originalMd5") == 3 && slot(kStyleJSONMembers, "name") == 4);
+static_assert(slot(kVariableMembers, "type") == 0 && slot(kVariableMembers, "name") == 1 &&
+              slot(kVariableMembers, "label") == 2 && slot(kVariableMembers, "defaultValue") == 3);
+
+// What a frame of the reader's stack stands for.
+enum class Kind : std::uint8_t {
+    // objects
+    database,
+    style,
+    styleData,
+    section,
+    variable,
+    option,
+    range,
+    // arrays
+    styles,
+    sections,
+    variables,
+    options,
+    strings,
+    // a value of a member we do not know, read and dropped
+    skip,
+};
+
+template <std::size_t N>
+constexpr std::uint32_t requiredBits(const std::array<Member, N>& members) {
+    std::uint32_t bits = 0;
+    for (std::size_t i = 0; i < N; ++i) {
+        if (members[i].required) {
+            bits |= 1u << i;
+        }
+    }
+    return bits;
+}
+
+struct Frame {
+    Kind kind;
+    void* target;            // the record or list being filled
+    std::uint32_t seen = 0;  // objects: the members read so far; skip: the nesting depth
+    std::uint8_t next = 0;   // objects: the member most likely to come next
+};
+
+// The parse events of boost::json::basic_parser, turned into records. Every handler returns
+// false (which stops the parser) as soon as the document is not one the tree reader would
+// decode to the same records.
+class OnePassReader {
+  public:
+    static constexpr std::size_t max_array_size = static_cast<std::size_t>(-1);
+    static constexpr std::size_t max_object_size = static_cast<std::size_t>(-1);
+    static constexpr std::size_t max_string_size = static_cast<std::size_t>(-1);
+    static constexpr std::size_t max_key_size = static_cast<std::size_t>(-1);
+
+    OnePassReader(Kind root, void* target) : root_(root), rootTarget_(target) {
+        frames_.reserve(16);
+    }
+
+    bool on_document_begin(json::error_code&) { return true; }
+    bool on_document_end(json::error_code&) { return frames_.empty() && done_; }
+
+    bool on_object_begin(json::error_code& ec) {
+        if (frames_.empty()) {
+            if (done_) {
+                return stop(ec);
+            }
+            frames_.push_back(Frame{root_, rootTarget_});
+            return true;
+        }
+        Frame& top = frames_.back();
+        switch (top.kind) {
+            case Kind::skip:
+                ++top.seen;
+                return true;
+            case Kind::styles:
+                return push(Kind::style, &list<styleContainer>(top).emplace_back());
+            case Kind::sections:
+                return push(Kind::section, &list<styleSection>(top).emplace_back());
+            case Kind::variables:
+                return push(Kind::variable, &list<userVariable>(top).emplace_back());
+            case Kind::options:
+                return push(Kind::option, &list<variableOption>(top).emplace_back());
+            case Kind::strings:
+                return stop(ec);
+            default:
+                break;
+        }
+        if (pending_ == kUnknown) {
+            return push(Kind::skip, nullptr, 1);
+        }
+        if (member(top).type != Type::object) {
+            return stop(ec);
+        }
+        if (top.kind == Kind::style) {  // styleData
+            return push(Kind::styleData, &record<styleContainer>(top).styleData);
+        }
+        // rangeOptions, the only other object member
+        return push(Kind::range, &record<userVariable>(top).rangeOptions.emplace());
+    }
+
+    bool on_object_end(std::size_t, json::error_code& ec) {
+        Frame& top = frames_.back();
+        if (top.kind == Kind::skip) {
+            return leaveSkipped();
+        }
+        if ((top.seen & requiredOf(top.kind)) != requiredOf(top.kind)) {
+            return stop(ec);
+        }
+        frames_.pop_back();
+        done_ = frames_.empty();
+        return true;
+    }
+
+    bool on_array_begin(json::error_code& ec) {
+        if (frames_.empty()) {
+            return stop(ec);
+        }
+        Frame& top = frames_.back();
+        if (top.kind == Kind::skip) {
+            ++top.seen;
+            return true;
+        }
+        if (!isObject(top.kind)) {
+            return stop(ec);  // no list of ours holds lists
+        }
+        if (pending_ == kUnknown) {
+            return push(Kind::skip, nullptr, 1);
+        }
+        const Type type = member(top).type;
+        if (type == Type::strings) {
+            return push(Kind::strings, &stringList(top));
+        }
+        if (type != Type::objects) {
+            return stop(ec);
+        }
+        switch (top.kind) {
+            case Kind::database:
+                return push(Kind::styles, &record<styleDatabase>(top).styles);
+            case Kind::styleData: {
+                styleJSON& data = record<styleJSON>(top);
+                return push(Kind::sections, pending_ == slot(kStyleJSONMembers, "sections")
+                                                ? &data.sections
+                                                : &data.compSections.emplace());
+            }
+            case Kind::style:
+                return push(Kind::variables, &record<styleContainer>(top).userVariables.emplace());
+            default:  // Kind::variable: selectOptions
+                return push(Kind::options, &record<userVariable>(top).selectOptions.emplace());
+        }
+    }
+
+    bool on_array_end(std::size_t, json::error_code&) {
+        Frame& top = frames_.back();
+        if (top.kind == Kind::skip) {
+            return leaveSkipped();
+        }
+        frames_.pop_back();
+        return true;
+    }
+
+    bool on_key_part(json::string_view s, std::size_t, json::error_code&) {
+        key_.append(s.data(), s.size());
+        return true;
+    }
+
+    bool on_key(json::string_view s, std::size_t, json::error_code& ec) {
+        Frame& top = frames_.back();
+        std::string_view key(s.data(), s.size());
+        if (!key_.empty()) {
+            key_.append(s.data(), s.size());
+            key = key_;
+        }
+        const bool ok = top.kind == Kind::skip || findMember(top, key);
+        key_.clear();
+        return ok || stop(ec);
+    }
+
+    bool on_string_part(json::string_view s, std::size_t, json::error_code& ec) {
+        if (string_ == nullptr && !openString()) {
+            return stop(ec);
+        }
+        if (string_ != &ignored_) {
+            string_->append(s.data(), s.size());
+        }
+        return true;
+    }
+
+    bool on_string(json::string_view s, std::size_t, json::error_code& ec) {
+        if (!on_string_part(s, 0, ec)) {
+            return false;
+        }
+        string_ = nullptr;
+        return true;
+    }
+
+    bool on_number_part(json::string_view, json::error_code&) { return true; }
+
+    bool on_int64(std::int64_t i, json::string_view, json::error_code& ec) {
+        return number(static_cast<double>(i), i, true) || stop(ec);
+    }
+
+    bool on_uint64(std::uint64_t u, json::string_view, json::error_code& ec) {
+        const bool fits = u <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+        return number(static_cast<double>(u), static_cast<std::int64_t>(u), fits) || stop(ec);
+    }
+
+    bool on_double(double d, json::string_view, json::error_code& ec) {
+        const std::optional<std::int64_t> whole = wholeNumber(d);
+        return number(d, whole.value_or(0), whole.has_value()) || stop(ec);
+    }
+
+    bool on_bool(bool b, json::error_code& ec) {
+        Frame* top = scalarFrame();
+        if (top == nullptr) {
+            return stop(ec);
+        }
+        if (top->kind == Kind::skip || pending_ == kUnknown) {
+            return true;
+        }
+        if (member(*top).type != Type::boolean) {
+            return stop(ec);
+        }
+        if (top->kind == Kind::style) {
+            styleContainer& s = record<styleContainer>(*top);
+            if (pending_ == slot(kStyleMembers, "isEnabled")) {
+                s.isEnabled = b;
+            } else {
+                s.allowIframe = b;
+            }
+        }
+        return true;
+    }
+
+    bool on_null(json::error_code& ec) {
+        Frame* top = scalarFrame();
+        if (top == nullptr) {
+            return stop(ec);
+        }
+        // An optional member that is null is absent; a required one is missing.
+        return top->kind == Kind::skip || pending_ == kUnknown || !member(*top).required ||
+               stop(ec);
+    }
+
+    bool on_comment_part(json::string_view, json::error_code&) { return true; }
+    bool on_comment(json::string_view, json::error_code&) { return true; }
+
+    bool finished() const { return done_ && frames_.empty(); }
+
+  private:
+    static constexpr std::uint8_t kUnknown = 0xff;
+
+    static bool isObject(Kind kind) { return kind <= Kind::range; }
+
+    template <class T>
+    static T& record(const Frame& f) {
+        return *static_cast<T*>(f.target);
+    }
+    template <class T>
+    static std::vector<T>& list(const Frame& f) {
+        return *static_cast<std::vector<T>*>(f.target);
+    }
+
+    static const Member* membersOf(Kind kind, std::size_t& count) {
+        switch (kind) {
+            case Kind::database:
+                count = kDatabaseMembers.size();
+                return kDatabaseMembers.data();
+            case Kind::style:
+                count = kStyleMembers.size();
+                return kStyleMembers.data();
+            case Kind::styleData:
+                count = kStyleJSONMembers.size();
+                return kStyleJSONMembers.data();
+            case Kind::section:
+                count = kSectionMembers.size();
+                return kSectionMembers.data();
+            case Kind::variable:
+                count = kVariableMembers.size();
+                return kVariableMembers.data();
+            case Kind::option:
+                count = kOptionMembers.size();
+                return kOptionMembers.data();
+            default:
+                count = kRangeMembers.size();
+                return kRangeMembers.data();
+        }
+    }
+
+    static std::uint32_t requiredOf(Kind kind) {
+        static constexpr std::array<std::uint32_t, 7> bits = {
+            requiredBits(kDatabaseMembers),  requiredBits(kStyleMembers),
+            requiredBits(kStyleJSONMembers), requiredBits(kSectionMembers),
+            requiredBits(kVariableMembers),  requiredBits(kOptionMembers),
+            requiredBits(kRangeMembers)};
+        return bits[static_cast<std::size_t>(kind)];
+    }
+
+    const Member& member(const Frame& f) const {
+        std::size_t count = 0;
+        return membersOf(f.kind, count)[pending_];
+    }
+
+    // Sets pending_ to the member named `key`, or to kUnknown. False for a repeated member: the
+    // tree keeps the last of repeated members, and such documents are left to it.
+    bool findMember(Frame& f, std::string_view key) {
+        std::size_t count = 0;
+        const Member* members = membersOf(f.kind, count);
+        std::size_t found = count;
+        if (f.next < count && members[f.next].name == key) {
+            found = f.next;
+        } else {
+            for (std::size_t i = 0; i < count; ++i) {
+                if (members[i].name == key) {
+                    found = i;
+                    break;
+                }
+            }
+        }
+        if (found == count) {
+            // dbVersion lands here too: it is never read.
+            pending_ = kUnknown;
+            return true;
+        }
+        const std::uint32_t bit = 1u << found;
+        if ((f.seen & bit) != 0) {
+            return false;
+        }
+        f.seen |= bit;
+        pending_ = static_cast<std::uint8_t>(found);
+        f.next = static_cast<std::uint8_t>(found + 1);
+        return true;
+    }
+
+    bool push(Kind kind, void* target, std::uint32_t seen = 0) {
+        frames_.push_back(Frame{kind, target, seen});
+        return true;
+    }
+
+    bool leaveSkipped() {
+        if (--frames_.back().seen == 0) {
+            frames_.pop_back();
+        }
+        return true;
+    }
+
+    static bool stop(json::error_code& ec) {
+        ec = json::error::syntax;  // any code: the tree reader says what is wrong
+        return false;
+    }
+
+    // The frame a scalar value belongs to, or nullptr when a scalar cannot stand there.
+    Frame* scalarFrame() {
+        if (frames_.empty()) {
+            return nullptr;  // the top level is not an object
+        }
+        Frame& top = frames_.back();
+        return top.kind == Kind::skip || isObject(top.kind) ? &top : nullptr;
+    }
+
+    std::vector<std::string>& stringList(Frame& f) {
+        switch (f.kind) {
+            case Kind::section: {
+                styleSection& s = record<styleSection>(f);
+                std::vector<std::string>* lists[] = {&s.urls, &s.urlPrefixes, &s.domains,
+                                                     &s.regexps};
+                return *lists[pending_ - slot(kSectionMembers, "urls")];
+            }
+            default: {  // Kind::style: the exclusion lists
+                styleContainer& s = record<styleContainer>(f);
+                std::optional<std::vector<std::string>>* lists[] = {&s.exclURL, &s.exclDomain,
+                                                                    &s.exclPrefix, &s.exclRegExp};
+                return lists[pending_ - slot(kStyleMembers, "exclURL")]->emplace();
+            }
+        }
+    }
+
+    // Decides where the characters of the string that starts now go. False when no string may
+    // stand here.
+    bool openString() {
+        if (frames_.empty()) {
+            return false;
+        }
+        Frame& top = frames_.back();
+        if (top.kind == Kind::skip || (isObject(top.kind) && pending_ == kUnknown)) {
+            string_ = &ignored_;
+            return true;
+        }
+        if (top.kind == Kind::strings) {
+            string_ = &list<std::string>(top).emplace_back();
+            return true;
+        }
+        if (!isObject(top.kind) || member(top).type != Type::string) {
+            return false;
+        }
+        string_ = &stringMember(top);
+        return true;
+    }
+
+    std::string& stringMember(Frame& f) {
+        switch (f.kind) {
+            case Kind::style: {
+                styleContainer& s = record<styleContainer>(f);
+                switch (pending_) {
+                    case slot(kStyleMembers, "source"):
+                        return s.source;
+                    case slot(kStyleMembers, "version"):
+                        return s.version;
+                    case slot(kStyleMembers, "namespace"):
+                        return s.namespace_;
+                    case slot(kStyleMembers, "description"):
+                        return s.description;
+                    case slot(kStyleMembers, "author"):
+                        return s.author;
+                    case slot(kStyleMembers, "homepageURL"):
+                        return s.homepageURL;
+                    case slot(kStyleMembers, "supportURL"):
+                        return s.supportURL;
+                    case slot(kStyleMembers, "license"):
+                        return s.license;
+                    case slot(kStyleMembers, "downloadedFrom"):
+                        return s.downloadedFrom;
+                    case slot(kStyleMembers, "preprocessor"):
+                        return s.preprocessor;
+                    case slot(kStyleMembers, "updateURL"):
+                        return s.updateURL.emplace();
+                    default:
+                        return s.systemTheme.emplace();
+                }
+            }
+            case Kind::styleData: {
+                styleJSON& j = record<styleJSON>(f);
+                std::string* fields[] = {&j.url, &j.updateUrl, &j.md5Url, &j.originalMd5, &j.name};
+                return *fields[pending_];
+            }
+            case Kind::section: {
+                styleSection& s = record<styleSection>(f);
+                if (pending_ == slot(kSectionMembers, "code")) {
+                    return s.code;
+                }
+                return (pending_ == slot(kSectionMembers, "compiledcode") ? s.compiledcode
+                                                                          : s.sectionName)
+                    .emplace();
+            }
+            case Kind::variable: {
+                userVariable& v = record<userVariable>(f);
+                std::string* fields[] = {&v.type, &v.name, &v.label, &v.defaultValue};
+                return pending_ == slot(kVariableMembers, "currentValue") ? v.currentValue.emplace()
+                                                                          : *fields[pending_];
+            }
+            case Kind::option: {
+                variableOption& o = record<variableOption>(f);
+                std::optional<std::string>* fields[] = {&o.name, &o.label, &o.value};
+                static_assert(slot(kOptionMembers, "name") == 0 &&
+                              slot(kOptionMembers, "label") == 1 &&
+                              slot(kOptionMembers, "value") == 2);
+                return fields[pending_]->emplace();
+            }
+            default:  // Kind::range: units
+                return record<rangeOpts>(f).units.emplace();
+        }
+    }
+
+    // A JSON number, as a double and, when it is a whole number within range, as an integer.
+    bool number(double d, std::int64_t i, bool isInteger) {
+        Frame* top = scalarFrame();
+        if (top == nullptr) {
+            return false;
+        }
+        if (top->kind == Kind::skip || pending_ == kUnknown) {
+            return true;
+        }
+        const Type type = member(*top).type;
+        if (type == Type::integer) {
+            if (!isInteger) {
+                return false;
+            }
+            if (top->kind == Kind::database) {
+                record<styleDatabase>(*top).randomHash = i;
+            } else if (pending_ == slot(kStyleMembers, "uniqueID")) {
+                record<styleContainer>(*top).uniqueID = i;
+            } else {
+                record<styleContainer>(*top).userstyleID = i;
+            }
+            return true;
+        }
+        if (type != Type::number) {
+            return false;
+        }
+        switch (top->kind) {
+            case Kind::database:
+                record<styleDatabase>(*top).dateModified = Date{d};
+                break;
+            case Kind::style:
+                record<styleContainer>(*top).dateModified = Date{d};
+                break;
+            default: {  // Kind::range
+                rangeOpts& r = record<rangeOpts>(*top);
+                double* fields[] = {&r.min, &r.max, &r.step};
+                static_assert(slot(kRangeMembers, "min") == 0 && slot(kRangeMembers, "max") == 1 &&
+                              slot(kRangeMembers, "step") == 2);
+                *fields[pending_] = d;
+                break;
+            }
+        }
+        return true;
+    }
+
+    const Kind root_;
+    void* const rootTarget_;
+    std::vector<Frame> frames_;
+    std::uint8_t pending_ = kUnknown;  // the member whose value comes next
+    bool done_ = false;                // the top-level object has ended
+    std::string key_;                  // a key that arrives in parts
+    std::string* string_ = nullptr;    // where the string being read goes
+    std::string ignored_;              // the sink for strings nobody reads
+};
+
+// Decodes `text` into `out` in one pass. False when the text is not a document that decodes
+// cleanly; `out` is then unspecified and the tree reader must have the last word.
+bool readOnePass(std::string_view text, Kind root, void* out) {
+    json::parse_options options;
+    options.max_depth = kMaxJsonDepth;
+    json::basic_parser<OnePassReader> parser(options, root, out);
+    json::error_code ec;
+    const std::size_t used = parser.write_some(false, text.data(), text.size(), ec);
+    return !ec && used == text.size() && parser.handler().finished();
+}
+
+template <class T>
+constexpr Kind rootKind() {
+    if constexpr (std::is_same_v<T, styleDatabase>) {
+        return Kind::database;
+    } else if constexpr (std::is_same_v<T, styleContainer>) {
+        return Kind::style;
+    } else {
+        return Kind::styleData;
+    }
+}
+
 template <class T, class F>
-Result<T> decodeText(std::string_view text, F&& read) {
+Result<T> readTree(std::string_view text, F&& read) {
     try {
         json::monotonic_resource arena;
         const json::value root = parseText(text, json::storage_ptr(&arena));
@@ -289,6 +936,27 @@ Result<T> decodeText(std::string_view text, F&& read) {
     } catch (const std::bad_alloc&) {
         return Error{"out of memory while decoding"};
     }
+}
+
+template <class T, class F>
+Result<T> decodeText(std::string_view text, F&& read) {
+    if (text.size() <= kMaxDatabaseBytes) {
+        try {
+            T record;
+            if (readOnePass(text, rootKind<T>(), &record)) {
+#ifndef NDEBUG
+                // Builds with assertions (the tests, the fuzzers) hold every one-pass result
+                // against the tree reader's.
+                const Result<T> tree = readTree<T>(text, read);
+                assert(tree.ok() && tree.value() == record);
+#endif
+                return record;
+            }
+        } catch (const std::bad_alloc&) {
+            // The tree reader tries again, and reports.
+        }
+    }
+    return readTree<T>(text, read);
 }
 
 // ---- encoding ----
