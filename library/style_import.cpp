@@ -1,0 +1,115 @@
+#include "library/style_import.h"
+
+#include <utility>
+
+#include "formats/moz_document_reader.h"
+#include "formats/text_scan.h"
+#include "formats/usercss_reader.h"
+#include "library/style_append.h"
+#include "model/atomic_file.h"
+#include "model/style_factory.h"
+
+namespace orlavine {
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+ImportOutcome added(ImportResult result, const LibraryServices& services, styleContainer style) {
+    std::string name = style.styleData.name;
+    const std::int64_t id = appendStyle(services.store, std::move(style));
+    services.store.save();
+    if (services.notifications != nullptr) {
+        services.notifications->post(notifications::kAddLatestStyle);
+    }
+    return ImportOutcome{result, id, std::move(name)};
+}
+
+// Plain CSS: one section without rules holding the whole text.
+styleContainer plainStyle(std::string name, std::string_view text) {
+    styleSection section;
+    section.code = std::string(text);
+    styleJSON data;
+    data.name = std::move(name);
+    data.sections.push_back(std::move(section));
+    return newStyle(std::move(data), "custom", -1, styleDatabase{});
+}
+
+std::optional<styleContainer> readDocument(std::string_view text, const LibraryServices& services) {
+    UserCSSReadHooks hooks;
+    hooks.newUniqueID = [&services] {
+        return services.store.read([](const styleDatabase& db) { return newUniqueID(db); });
+    };
+    hooks.compiler = services.compiler;
+    hooks.console = &services.reporter;
+    auto style = readUserCSS(text, hooks);
+    if (style) {
+        // Only a document that names its update address can be updated from it.
+        style->source = style->updateURL && !style->updateURL->empty() ? "usercss" : "custom";
+    }
+    return style;
+}
+
+}  // namespace
+
+ImportOutcome importPastedText(std::string_view text, const LibraryServices& services) {
+    if (!text::contains(text, kMozDocument)) {
+        ImportOutcome outcome =
+            added(ImportResult::addedWithoutRules, services, plainStyle(kPastedStyleName, text));
+        services.reporter.showAlert(kNoRulesTitle, kNoRulesText);
+        return outcome;
+    }
+    auto style = readDocument(text, services);
+    if (!style) {
+        services.reporter.showAlert(kInvalidStyleTitle, kInvalidPastedStyleText);
+        return ImportOutcome{};
+    }
+    if (style->styleData.name == kUnnamedUserCSSStyle) {
+        style->styleData.name = kMozDocumentStyleName;
+    }
+    return added(ImportResult::added, services, std::move(*style));
+}
+
+std::string styleNameForFile(const std::filesystem::path& file) {
+    std::string base = file.filename().stem().string();
+    if (base.ends_with(".user")) {
+        base.erase(base.find(".user"));
+    }
+    return base;
+}
+
+ImportOutcome importStyleFile(const std::filesystem::path& file, const LibraryServices& services) {
+    auto bytes = readWholeFile(file, kMaxStyleFileBytes);
+    if (!bytes || !text::isValidUtf8(*bytes)) {
+        return ImportOutcome{ImportResult::unreadable, 0, {}};
+    }
+    std::string_view text = *bytes;
+    if (text.starts_with(kByteOrderMark)) {
+        text.remove_prefix(kByteOrderMark.size());
+    }
+    const std::string base = styleNameForFile(file);
+    if (!text::contains(text, kMozDocument)) {
+        ImportOutcome outcome =
+            added(ImportResult::addedWithoutRules, services, plainStyle(base, text));
+        services.reporter.showAlert(
+            kFileNoRulesTitle,
+            "The style \"" + base +
+                "\" does not have any defined rules for where it should be applied. If you do "
+                "not define these rules, the style will be applied to all sites.");
+        return outcome;
+    }
+    auto style = readDocument(text, services);
+    if (!style) {
+        services.reporter.showAlert(kInvalidStyleTitle,
+                                    "There was an error importing the file \"" +
+                                        file.filename().string() +
+                                        ".\" Please make sure there are no formatting or syntax "
+                                        "errors in the file.");
+        return ImportOutcome{};
+    }
+    if (style->styleData.name == kUnnamedUserCSSStyle) {
+        style->styleData.name = base;
+    }
+    return added(ImportResult::added, services, std::move(*style));
+}
+
+}  // namespace orlavine
