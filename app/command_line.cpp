@@ -13,11 +13,14 @@ int runCommandLine(int argc, char** argv) {
 
     CommandTable table;
     addLibraryCommands(app, table);
+    addPageCommands(app, table);
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        return app.exit(e);
+        // Help and version end well; every other parse error is a usage error.
+        const int status = app.exit(e);
+        return status == 0 ? 0 : kExitUsage;
     }
 
     const CommandTable::Run* run = table.parsed();

@@ -76,6 +76,8 @@ int setEnabled(CliSession& session, const std::optional<std::string>& idText, bo
             return kExitFailure;
         }
         session.store().setEnabled(*position, enabled);
+        fmt::print("{} {}.\n", enabled ? "Enabled" : "Disabled",
+                   session.store().styleByID(id)->styleData.name);
         return finished(session);
     });
 }
@@ -109,6 +111,7 @@ int renameStyle(CliSession& session, std::int64_t id, const std::string& name) {
         return kExitFailure;
     }
     session.store().rename(*position, name);
+    fmt::print("Renamed the style to {}.\n", name);
     return finished(session);
 }
 

@@ -1,0 +1,156 @@
+#include "extension/host_session.h"
+
+#include <fmt/format.h>
+#include <algorithm>
+#include <boost/json.hpp>
+
+#include "extension/app_launcher.h"
+#include "model/settings_keys.h"
+
+namespace orlavine {
+namespace {
+
+namespace json = boost::json;
+
+std::optional<std::string> stringMember(const json::object& o, std::string_view key) {
+    const json::value* v = o.if_contains(key);
+    if (v == nullptr || !v->is_string()) {
+        return std::nullopt;
+    }
+    return std::string(v->get_string());
+}
+
+json::value popoverJson(const PopoverState& state) {
+    json::array styles;
+    for (const styleKeys& key : state.styles) {
+        styles.push_back(json::object{{"name", key.name}, {"id", key.id}});
+    }
+    return json::object{{"enableStyles", state.enableStyles}, {"styles", std::move(styles)}};
+}
+
+}  // namespace
+
+HostSession::HostSession(FrameWriter& writer, SafariExtensionHandler& handler,
+                         CachedLibrary& library, NotificationCenter& nc, Reporter& console)
+    : writer_(writer), handler_(handler), library_(library), nc_(nc), console_(console) {
+    toggleObserver_ = nc_.addObserver(kToggleStylesNotification, [this](const Notification&) {
+        const auto state = handler_.popoverState(std::nullopt);
+        sendEvent(
+            fmt::format(R"({{"event":"toggleStyles","enableStyles":{}}})", state.enableStyles));
+    });
+    refreshObserver_ = nc_.addObserver(kRefreshCSSNotification, [this](const Notification&) {
+        sendEvent(R"({"event":"updateCSS"})");
+    });
+}
+
+HostSession::~HostSession() {
+    nc_.removeObserver(toggleObserver_);
+    nc_.removeObserver(refreshObserver_);
+}
+
+void HostSession::sendEvent(std::string_view text) {
+    if (Status sent = writer_.write(text); !sent) {
+        console_.consoleLine(sent.error());
+    }
+}
+
+void HostSession::libraryChanged(std::string_view bytes) {
+    if (!library_.replaceFromBytes(bytes)) {
+        return;
+    }
+    console_.consoleLine("styleDB changed, updating CSS!");
+    sendEvent(R"({"event":"updateCSS"})");
+}
+
+void HostSession::handleRequest(std::string_view text) {
+    json::parse_options options;
+    options.max_depth = 16;
+    boost::system::error_code ec;
+    json::value parsed = json::parse(json::string_view(text.data(), text.size()), ec, {}, options);
+    const json::object* request = !ec && parsed.is_object() ? &parsed.get_object() : nullptr;
+    const json::value* idValue = request ? request->if_contains("id") : nullptr;
+    const auto name = request ? stringMember(*request, "name") : std::nullopt;
+    if (idValue == nullptr || !idValue->is_int64() || !name) {
+        console_.consoleLine(fmt::format("Ignoring a malformed message of {} bytes.", text.size()));
+        return;
+    }
+    const std::int64_t id = idValue->get_int64();
+    const std::optional<std::string> url = stringMember(*request, "url");
+
+    json::object reply;
+    reply["id"] = id;
+    if (*name == "popoverState") {
+        reply["popover"] = popoverJson(handler_.popoverState(url));
+    } else if (*name == "setEnableStyles") {
+        const json::value* enabled = request->if_contains("enabled");
+        if (enabled == nullptr || !enabled->is_bool()) {
+            console_.consoleLine("Ignoring setEnableStyles without a true or false value.");
+            return;
+        }
+        reply["popover"] = popoverJson(handler_.setEnableStyles(enabled->get_bool(), url));
+    } else if (*name == "openStyle" || *name == "launchApp") {
+        std::vector<std::string> arguments;
+        if (*name == "openStyle") {
+            const json::value* styleID = request->if_contains("styleID");
+            if (styleID == nullptr || !styleID->is_int64()) {
+                console_.consoleLine("Ignoring openStyle without a style number.");
+                return;
+            }
+            arguments.push_back("orlavine://openstyle/" + std::to_string(styleID->get_int64()));
+        }
+        if (Status launched = launchApplication(arguments); !launched) {
+            console_.consoleLine(launched.error());
+        }
+        reply["popover"] = nullptr;
+    } else {
+        static constexpr std::string_view kPageMessages[] = {
+            "urlChanged", "getCSS", "updateCSS", "toggleStyles", "iframeCSS", "updateiFrame"};
+        if (std::find(std::begin(kPageMessages), std::end(kPageMessages), *name) ==
+            std::end(kPageMessages)) {
+            console_.consoleLine(fmt::format("Ignoring the unknown message \"{}\".", *name));
+            return;
+        }
+        PageMessage message{*name, url, std::nullopt};
+        if (const json::value* info = request->if_contains("userInfo"); info && info->is_object()) {
+            PageUserInfo entries;
+            for (const auto& member : info->get_object()) {
+                if (member.value().is_string()) {
+                    entries.emplace(member.key(), member.value().get_string());
+                }
+            }
+            message.userInfo = std::move(entries);
+        }
+        json::array messages;
+        for (const PageDispatch& dispatch : handler_.messageReceived(message)) {
+            json::object info;
+            for (const auto& [key, value] : dispatch.userInfo) {
+                info[key] = value;
+            }
+            messages.push_back(
+                json::object{{"name", dispatch.name}, {"userInfo", std::move(info)}});
+        }
+        reply["messages"] = std::move(messages);
+    }
+    if (Status sent = writer_.writeReply(id, json::serialize(reply)); !sent) {
+        console_.consoleLine(sent.error());
+    }
+}
+
+void HostSession::run(FrameReader& reader) {
+    for (;;) {
+        IncomingFrame frame = reader.next();
+        switch (frame.kind) {
+            case IncomingFrame::Kind::endOfStream:
+                return;
+            case IncomingFrame::Kind::oversized:
+                console_.consoleLine(
+                    fmt::format("Ignoring a message of {} bytes.", frame.declaredLength));
+                break;
+            case IncomingFrame::Kind::message:
+                handleRequest(frame.text);
+                break;
+        }
+    }
+}
+
+}  // namespace orlavine

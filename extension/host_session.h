@@ -1,0 +1,43 @@
+#pragma once
+// One connection of the browser to the native host: reads requests, answers them through the
+// handler, and pushes notices when the library changes or the styles switch flips.
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "extension/cached_library.h"
+#include "extension/extension_handler.h"
+#include "extension/native_messaging.h"
+#include "model/reporter.h"
+
+namespace orlavine {
+
+class HostSession {
+  public:
+    HostSession(FrameWriter& writer, SafariExtensionHandler& handler, CachedLibrary& library,
+                NotificationCenter& nc, Reporter& console);
+    ~HostSession();
+    HostSession(const HostSession&) = delete;
+    HostSession& operator=(const HostSession&) = delete;
+
+    // Answers one request text. Malformed requests get no reply and a console line.
+    void handleRequest(std::string_view text);
+    // Reads and answers requests until the browser closes the connection.
+    void run(FrameReader& reader);
+    // A change notice with the encoded library: replaces the cached copy and tells the page.
+    void libraryChanged(std::string_view bytes);
+
+  private:
+    void sendEvent(std::string_view json);
+
+    FrameWriter& writer_;
+    SafariExtensionHandler& handler_;
+    CachedLibrary& library_;
+    NotificationCenter& nc_;
+    Reporter& console_;
+    NotificationCenter::Token toggleObserver_;
+    NotificationCenter::Token refreshObserver_;
+};
+
+}  // namespace orlavine
