@@ -31,15 +31,20 @@ void registerAppDefaults(SettingsStores& stores, const styleDatabase& db,
     app.registerDefault(keys::kShowEditorTitle, true);
     app.registerDefault(keys::kEditorStyle, "unified");
 
-    stores.shared.registerDefault(keys::kInjectIframes, false);
-    stores.shared.registerDefault(keys::kToggleShortcut, true);
+    registerSharedDefaults(stores);
 
     app.registerDefault(keys::kEditorTheme, desktop == ColorScheme::dark ? "dark" : "light");
     app.registerDefault(keys::kEditorFont, "ui-monospace");
 }
 
+void registerSharedDefaults(SettingsStores& stores) {
+    stores.shared.registerDefault(keys::kInjectIframes, false);
+    stores.shared.registerDefault(keys::kToggleShortcut, true);
+}
+
 void registerExtensionDefaults(SettingsStores& stores) {
     stores.extension.registerDefault(keys::kEnableStyles, true);
+    registerSharedDefaults(stores);
 }
 
 namespace keys {

@@ -16,7 +16,12 @@ inline constexpr const char* kDefaultAuthorName = "Orlavine User";
 void registerAppDefaults(SettingsStores& stores, const styleDatabase& db,
                          std::optional<ColorScheme> desktop);
 
-// Registers "enableStyles" = true in the browser host's store.
+// Registers "InjectIframes" = false and "toggleShortcut" = true in the shared store.
+void registerSharedDefaults(SettingsStores& stores);
+
+// Registers "enableStyles" = true in the browser host's store, and the shared store's defaults:
+// the host reads "toggleShortcut" too, and a default registered only in the desktop program
+// would leave the shortcut off in the browser until the user changed the preference.
 void registerExtensionDefaults(SettingsStores& stores);
 
 }  // namespace orlavine
