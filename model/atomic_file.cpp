@@ -145,3 +145,25 @@ Result<std::string> readWholeFile(const std::filesystem::path& file, std::size_t
 }
 
 }  // namespace orlavine
+
+namespace orlavine {
+
+void removeStaleTemporaries(const std::filesystem::path& file, std::chrono::seconds age) {
+    const std::string prefix = "." + file.filename().string() + ".tmp-";
+    const auto folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+    const auto cutoff = std::filesystem::file_time_type::clock::now() - age;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(prefix, 0) != 0 || name.size() != prefix.size() + 6) {
+            continue;
+        }
+        std::error_code entryError;
+        if (entry.is_regular_file(entryError) && entry.last_write_time(entryError) < cutoff &&
+            !entryError) {
+            std::filesystem::remove(entry.path(), entryError);
+        }
+    }
+}
+
+}  // namespace orlavine

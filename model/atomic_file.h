@@ -2,6 +2,7 @@
 // Whole-file reads and atomic replacement: a reader, or a crash at any moment, sees either the
 // old file or the new one, never a mix.
 
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <string>
@@ -18,5 +19,13 @@ Status writeFileAtomically(const std::filesystem::path& file, std::string_view b
 
 // Reads a whole file; files larger than `maxBytes` are refused rather than read.
 Result<std::string> readWholeFile(const std::filesystem::path& file, std::size_t maxBytes);
+
+}  // namespace orlavine
+
+namespace orlavine {
+
+// Removes the temporary files that writeFileAtomically left beside `file` when a process died
+// mid-write, if they are older than `age`.
+void removeStaleTemporaries(const std::filesystem::path& file, std::chrono::seconds age);
 
 }  // namespace orlavine

@@ -49,7 +49,7 @@ std::optional<ColorScheme> askPortal() {
     sd_bus_set_method_call_timeout(bus, 500000);  // half a second: never hold up start-up
     std::optional<ColorScheme> scheme;
     for (const char* method : {"ReadOne", "Read"}) {
-        sd_bus_error error = SD_BUS_ERROR_NULL;
+        sd_bus_error error{nullptr, nullptr, 0};
         sd_bus_message* reply = nullptr;
         const int r = sd_bus_call_method(bus, "org.freedesktop.portal.Desktop",
                                          "/org/freedesktop/portal/desktop",

@@ -30,7 +30,9 @@ void NotificationCenter::post(std::string name, UserInfo userInfo) {
         }
     }
     const Notification notification{std::move(name), std::move(userInfo)};
-    for (const auto& [token, observer] : targets) {
+    for (const auto& target : targets) {
+        const Token token = target.first;
+        const auto& observer = target.second;
         // An observer removed by an earlier one of this delivery (its owner may be gone by now)
         // is not called.
         bool present = false;

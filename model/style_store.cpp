@@ -59,6 +59,8 @@ void StyleStore::ensureLoaded() const {
 
 void StyleStore::load() const {
     const std::filesystem::path file = databaseFile();
+    // A save cut short by a crash leaves its temporary file behind; the library never needs it.
+    removeStaleTemporaries(file, std::chrono::minutes(10));
     std::error_code ec;
     if (std::filesystem::exists(file, ec) || std::filesystem::is_symlink(file, ec)) {
         auto text = readWholeFile(file, kMaxDatabaseBytes);

@@ -103,3 +103,31 @@ TEST(AtomicFile, ReadsWithinTheSizeCapAndRefusesWhatIsNotAReadableFile) {
 
 }  // namespace
 }  // namespace orlavine
+
+namespace orlavine {
+namespace {
+
+TEST(AtomicFile, StaleTemporariesOfACrashedWriteAreRemovedAndFreshOnesKept) {
+    testing::TempDir dir;
+    const auto file = dir / "styledb.sdb";
+    testing::writeText(file, "{}");
+    const auto stale = dir / ".styledb.sdb.tmp-abc123";
+    const auto fresh = dir / ".styledb.sdb.tmp-def456";
+    const auto other = dir / ".other.sdb.tmp-abc123";
+    for (const auto& p : {stale, fresh, other}) {
+        testing::writeText(p, "partial");
+    }
+    const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+    std::filesystem::last_write_time(stale, old);
+    std::filesystem::last_write_time(other, old);
+
+    removeStaleTemporaries(file, std::chrono::minutes(10));
+
+    EXPECT_FALSE(std::filesystem::exists(stale));
+    EXPECT_TRUE(std::filesystem::exists(fresh));  // may belong to a write under way
+    EXPECT_TRUE(std::filesystem::exists(other));  // another file's
+    EXPECT_EQ(testing::readText(file), "{}");
+}
+
+}  // namespace
+}  // namespace orlavine
