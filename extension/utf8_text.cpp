@@ -1,6 +1,8 @@
 #include "extension/utf8_text.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 namespace orlavine {
 
@@ -51,6 +53,9 @@ std::size_t validSequenceLength(std::string_view text) {
 
 }  // namespace
 std::string replaceInvalidUtf8(std::string_view text) {
+    if (isValidUtf8(text)) {
+        return std::string(text);
+    }
     std::string out;
     out.reserve(text.size());
     std::size_t i = 0;
@@ -70,6 +75,15 @@ std::string replaceInvalidUtf8(std::string_view text) {
 bool isValidUtf8(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size()) {
+        // Eight ASCII bytes at a time.
+        std::uint64_t word = 0;
+        if (i + sizeof word <= text.size()) {
+            std::memcpy(&word, text.data() + i, sizeof word);
+            if ((word & 0x8080808080808080ULL) == 0) {
+                i += sizeof word;
+                continue;
+            }
+        }
         if (static_cast<unsigned char>(text[i]) < 0x80) {
             ++i;
             continue;
