@@ -13,6 +13,7 @@ int runCommandLine(int argc, char** argv) {
 
     CommandTable table;
     addLibraryCommands(app, table);
+    addFormatCommands(app, table);
     addPageCommands(app, table);
 
     try {

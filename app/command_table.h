@@ -40,6 +40,7 @@ int finished(CliSession& session, int status = 0);
 
 // The command groups.
 void addLibraryCommands(CLI::App& app, CommandTable& table);
+void addFormatCommands(CLI::App& app, CommandTable& table);
 void addPageCommands(CLI::App& app, CommandTable& table);
 
 }  // namespace orlavine
