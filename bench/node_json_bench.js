@@ -96,15 +96,27 @@ function runChild(args) {
     return values;
 }
 
-// Runs `once` (which returns the milliseconds it measured) warmup + reps times.
-function timeRuns(o, once) {
-    for (let i = 0; i < o.warmup; ++i) once();
-    const ms = [];
-    for (let i = 0; i < o.reps; ++i) ms.push(once());
-    ms.sort((a, b) => a - b);
-    const n = ms.length;
-    const median = n % 2 === 1 ? ms[(n - 1) / 2] : (ms[n / 2 - 1] + ms[n / 2]) / 2;
-    return { median, min: ms[0] };
+function median(values) {
+    const v = [...values].sort((a, b) => a - b);
+    const n = v.length;
+    return n % 2 === 1 ? v[(n - 1) / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// Runs `op` warmup + reps times and times the timed runs by the wall clock and by CPU time.
+// The CPU time is the whole process's, so it includes the garbage collector's helper threads.
+function timeRuns(o, op) {
+    for (let i = 0; i < o.warmup; ++i) op();
+    const wall = [];
+    const cpu = [];
+    for (let i = 0; i < o.reps; ++i) {
+        const cpu0 = process.cpuUsage();
+        const start = performance.now();
+        op();
+        wall.push(performance.now() - start);
+        const used = process.cpuUsage(cpu0);
+        cpu.push((used.user + used.system) / 1000);
+    }
+    return { median: median(wall), min: Math.min(...wall), cpu: median(cpu) };
 }
 
 function main() {
@@ -119,15 +131,11 @@ function main() {
 
     let sink = null;  // keeps each result alive until the next run, like a caller would
     const parse = timeRuns(o, () => {
-        const start = performance.now();
         sink = JSON.parse(text);
-        return performance.now() - start;
     });
     sink = null;
     const stringify = timeRuns(o, () => {
-        const start = performance.now();
         sink = JSON.stringify(value);
-        return performance.now() - start;
     });
     sink = null;
 
@@ -143,11 +151,13 @@ function main() {
             `styles=${value.styles.length}`,
             `decode_ms=${parse.median.toFixed(2)}`,
             `decode_min_ms=${parse.min.toFixed(2)}`,
+            `decode_cpu_ms=${parse.cpu.toFixed(2)}`,
             `decode_mbps=${rate(parse.median).toFixed(1)}`,
             `decode_peak_kib=${peak(parsePeak)}`,
             `decode_growth_kib=${growth(parsePeak)}`,
             `encode_ms=${stringify.median.toFixed(2)}`,
             `encode_min_ms=${stringify.min.toFixed(2)}`,
+            `encode_cpu_ms=${stringify.cpu.toFixed(2)}`,
             `encode_mbps=${rate(stringify.median).toFixed(1)}`,
             `encode_peak_kib=${peak(stringifyPeak)}`,
             `encode_growth_kib=${growth(stringifyPeak)}`,
@@ -158,6 +168,7 @@ function main() {
     const mib = (kib) => (kib / 1024).toFixed(1);
     const row = (name, t, m, over) =>
         `${name}  median ${t.median.toFixed(2).padStart(8)} ms  min ${t.min.toFixed(2).padStart(8)} ms` +
+        `  CPU ${t.cpu.toFixed(2).padStart(8)} ms` +
         `  ${rate(t.median).toFixed(1).padStart(7)} MB/s  peak RSS ${mib(peak(m)).padStart(6)} MiB` +
         ` (+${mib(growth(m))} MiB over ${over})`;
     console.log(`node ${process.version}: ${value.styles.length} styles, ${(bytes / 1e6).toFixed(1)} MB (${o.file})`);

@@ -85,10 +85,12 @@ awk -F= -v rounds="$rounds" -v reps="$reps" -v node_version="$node_version" '
         printf "|%s|%s|%s|%s|\n", "------------------------", "----------:", "----------:", "----------:"
         row("decode MB/s", "decode_mbps", 1)
         row("decode ms", "decode_ms", 1)
+        row("decode CPU ms", "decode_cpu_ms", 1)
         row("decode peak RSS MiB", "decode_peak_kib", 1024)
         row("decode RSS growth MiB", "decode_growth_kib", 1024)
         row("encode MB/s", "encode_mbps", 1)
         row("encode ms", "encode_ms", 1)
+        row("encode CPU ms", "encode_cpu_ms", 1)
         row("encode peak RSS MiB", "encode_peak_kib", 1024)
         row("encode RSS growth MiB", "encode_growth_kib", 1024)
         if (median("ours", "round_trip") != 1)
@@ -98,4 +100,5 @@ awk -F= -v rounds="$rounds" -v reps="$reps" -v node_version="$node_version" '
 echo
 echo "decode: from the bytes in memory to typed records (ours) or to JS objects (JSON.parse)."
 echo "encode: from the records (ours) or the objects (JSON.stringify) to a string of JSON."
+echo "ms: wall clock; CPU ms: CPU time of the process (node: all its threads, the collector's too)."
 echo "peak RSS: one operation in a fresh process; growth: peak minus the resident size just before."
