@@ -80,7 +80,8 @@ awk -F= -v rounds="$rounds" -v reps="$reps" -v node_version="$node_version" '
     END {
         printf "Library: %d styles, %.1f MB (MB = 10^6 bytes of the file). node %s.\n",
             median("ours", "styles"), median("ours", "bytes") / 1e6, node_version
-        printf "Medians over %d rounds of the median of %d timed runs.\n\n", rounds, reps
+        printf "Medians over %d round%s of the median of %d timed runs.\n\n", rounds,
+            (rounds == 1 ? "" : "s"), reps
         printf "| %-22s | %9s | %9s | %9s |\n", "", "ours", "node", "ours/node"
         printf "|%s|%s|%s|%s|\n", "------------------------", "----------:", "----------:", "----------:"
         row("decode MB/s", "decode_mbps", 1)
