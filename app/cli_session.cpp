@@ -5,11 +5,14 @@
 namespace orlavine {
 
 CliSession::CliSession() : settings_(configDirectory()) {
+    preprocessor_ = std::make_unique<StylePreprocessor>(
+        StylePreprocessor::Services{&reporter_, &compilerErrors_, {}, {}});
     StyleStore::Services services;
     services.container = sharedContainer();
     services.reporter = &reporter_;
     services.notifications = &notifications_;
     services.appSettings = &settings_.app;
+    services.compiler = preprocessor_.get();
     store_ = std::make_unique<StyleStore>(std::move(services));
 }
 

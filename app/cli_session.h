@@ -9,6 +9,8 @@
 #include "model/reporter.h"
 #include "model/settings_store.h"
 #include "model/style_store.h"
+#include "preprocess/compiler_errors.h"
+#include "preprocess/style_preprocessor.h"
 
 namespace orlavine {
 
@@ -37,6 +39,9 @@ class CliSession {
     StyleStore& store() { return *store_; }
     SettingsStores& settings() { return settings_; }
     CommandLineReporter& reporter() { return reporter_; }
+    // Compiles Less and Stylus and substitutes variables; the store runs it on every save of an
+    // edited style, and readers of new styles take it as their compiler.
+    StyleCompiler& compiler() { return *preprocessor_; }
 
     // Waits for the library file to be written; false when a write failed.
     bool finish();
@@ -45,6 +50,8 @@ class CliSession {
     CommandLineReporter reporter_;
     NotificationCenter notifications_;
     SettingsStores settings_;
+    ConsoleCompilerErrors compilerErrors_{reporter_};
+    std::unique_ptr<StylePreprocessor> preprocessor_;
     std::unique_ptr<StyleStore> store_;
 };
 

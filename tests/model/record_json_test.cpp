@@ -289,12 +289,9 @@ TEST(RecordJson, FuzzCorpusAndSampleFilesDecodeCleanly) {
     EXPECT_GT(files, 10u);
 }
 
-// KNOWN FAULT in model/record_json.cpp, disabled until it is fixed there: Boost.JSON 1.81 reads
-// numbers with fractions only to within one unit in the last place, while the encoder writes
-// the shortest text that names the exact double. About one date in ten (e.g. a dateModified
-// from Date::now()) therefore changes slightly on every save and load, so a database is not
-// equal to itself after a round trip.
-TEST(RecordJson, DISABLED_FractionalDatesSurviveWritingAndReadingExactly) {
+// Boost.JSON 1.81 reads numbers with fractions only to within one unit in the last place; the
+// decoder must read them exactly, or about one date in ten would drift on every save and load.
+TEST(RecordJson, FractionalDatesSurviveWritingAndReadingExactly) {
     std::mt19937_64 random(7);
     std::uniform_real_distribution<double> seconds(0, 1e9);
     styleDatabase db;
@@ -317,11 +314,9 @@ TEST(RecordJson, DISABLED_FractionalDatesSurviveWritingAndReadingExactly) {
     EXPECT_EQ(changed, 0) << "e.g. " << example.str();
 }
 
-// KNOWN FAULT in model/record_json.cpp, disabled until it is fixed there: a number too large
-// for a double (1e400) is read as infinity, and the encoder then writes the bare word
-// Infinity, which is not JSON. One such number in an imported file makes the next save write
-// a database file that can no longer be loaded.
-TEST(RecordJson, DISABLED_HugeNumbersNeverLeadToAnUnreadableFile) {
+// A number too large for a double (1e400) must not come back out as the bare word Infinity,
+// which is not JSON: one such number in an imported file would make the next save unreadable.
+TEST(RecordJson, HugeNumbersNeverLeadToAnUnreadableFile) {
     std::string hugeStep = readText(kDbData / "minimal.sdb");
     hugeStep.replace(hugeStep.find("\"step\":0.5"), 10, "\"step\":-1e999");
     for (const std::string& input :
