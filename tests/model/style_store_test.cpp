@@ -2,10 +2,12 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
 #include <linux/capability.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <fstream>
 
 #include <fcntl.h>
 #include <atomic>
@@ -856,6 +858,35 @@ TEST_F(StyleStoreTest, CountsForTheStyleList) {
         EXPECT_EQ(style.dateModified, Date{700000000.5});  // not touched
     }
     EXPECT_THAT(reporter.lines(), Not(Contains("Error writing style database.")));
+}
+
+}  // namespace
+}  // namespace orlavine
+
+namespace orlavine {
+namespace {
+
+// A library file far larger than any real one is refused without being read into memory, and
+// kept like any other unreadable file.
+TEST_F(StyleStoreTest, AGigabyteLibraryFileIsRefusedWithoutReadingItAndKept) {
+    std::filesystem::create_directories(container());
+    {
+        std::ofstream sparse(databaseFile(), std::ios::binary);
+        sparse << "{\"styles\":[";
+    }
+    std::filesystem::resize_file(databaseFile(), 1024ull * 1024 * 1024);  // sparse: no disk used
+
+    StyleStore& s = open();
+    EXPECT_EQ(s.styleCount(), 0u);
+    EXPECT_THAT(reporter.lines(), Contains("Error decoding style database."));
+    EXPECT_EQ(std::filesystem::file_size(databaseFile()), 1024ull * 1024 * 1024);
+
+    s.append(sampleStyle(1, "New"));
+    s.save();
+    s.waitForPendingWrites();
+    ASSERT_EQ(unreadableCopies().size(), 1u);
+    EXPECT_EQ(std::filesystem::file_size(unreadableCopies()[0]), 1024ull * 1024 * 1024);
+    EXPECT_EQ(onDisk().styles.size(), 1u);
 }
 
 }  // namespace
