@@ -42,6 +42,7 @@ class CliSession {
     // Compiles Less and Stylus and substitutes variables; the store runs it on every save of an
     // edited style, and readers of new styles take it as their compiler.
     StyleCompiler& compiler() { return *preprocessor_; }
+    const ConsoleCompilerErrors& compilerErrors() const { return compilerErrors_; }
 
     // Waits for the library file to be written; false when a write failed.
     bool finish();

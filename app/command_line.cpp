@@ -15,6 +15,7 @@ int runCommandLine(int argc, char** argv) {
     addLibraryCommands(app, table);
     addFormatCommands(app, table);
     addPageCommands(app, table);
+    addPreprocessCommands(app, table);
 
     try {
         app.parse(argc, argv);

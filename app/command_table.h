@@ -42,5 +42,6 @@ int finished(CliSession& session, int status = 0);
 void addLibraryCommands(CLI::App& app, CommandTable& table);
 void addFormatCommands(CLI::App& app, CommandTable& table);
 void addPageCommands(CLI::App& app, CommandTable& table);
+void addPreprocessCommands(CLI::App& app, CommandTable& table);
 
 }  // namespace orlavine

@@ -17,6 +17,7 @@ std::string_view shownErrorText(std::string_view text) {
 }
 
 void ConsoleCompilerErrors::showCompilerError(const CompilerError& error) {
+    ++shown_;
     reporter_.consoleLine(compilerErrorTitle(error));
     reporter_.consoleLine(compilerErrorHeader(error.compiler));
     reporter_.consoleLine(error.text);

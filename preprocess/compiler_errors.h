@@ -2,6 +2,8 @@
 // How a failed Less or Stylus compilation reaches the user: the error text, the style's name and
 // the compiler, handed to whatever shows it (a window on the desktop, lines on the command line).
 
+#include <atomic>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -38,9 +40,12 @@ class ConsoleCompilerErrors : public CompilerErrorSink {
   public:
     explicit ConsoleCompilerErrors(Reporter& reporter) : reporter_(reporter) {}
     void showCompilerError(const CompilerError& error) override;
+    // How many errors were shown so far.
+    std::size_t shownCount() const { return shown_; }
 
   private:
     Reporter& reporter_;
+    std::atomic<std::size_t> shown_{0};
 };
 
 }  // namespace orlavine
