@@ -30,7 +30,8 @@ int importFiles(CliSession& session, const std::vector<std::string>& files) {
     // file that could not be imported makes the command fail.
     StderrReporter alerts;
     NotificationCenter notifications;
-    const LibraryServices services{session.store(), session.settings().app, alerts, &notifications};
+    const LibraryServices services{session.store(), session.settings().app, alerts, &notifications,
+                                   &session.compiler()};
     int status = 0;
     for (const std::string& file : files) {
         const ImportOutcome outcome = importStyleFile(file, services);
@@ -79,7 +80,7 @@ int createStyle(CliSession& session, const NewStyleArguments& args) {
     form.preprocessor = args.preprocessor == "stylus" ? 1 : args.preprocessor == "less" ? 2 : 0;
     NotificationCenter notifications;
     const LibraryServices services{session.store(), session.settings().app, session.reporter(),
-                                   &notifications};
+                                   &notifications, &session.compiler()};
     const std::optional<std::int64_t> id = createNewStyle(form, services);
     fmt::print("Created {} with ID {}.\n", session.store().styleByID(*id)->styleData.name, *id);
     return finished(session);
