@@ -16,6 +16,7 @@ int runCommandLine(int argc, char** argv) {
     addFormatCommands(app, table);
     addPageCommands(app, table);
     addPreprocessCommands(app, table);
+    addSyncCommands(app, table);
 
     try {
         app.parse(argc, argv);

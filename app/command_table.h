@@ -43,5 +43,6 @@ void addLibraryCommands(CLI::App& app, CommandTable& table);
 void addFormatCommands(CLI::App& app, CommandTable& table);
 void addPageCommands(CLI::App& app, CommandTable& table);
 void addPreprocessCommands(CLI::App& app, CommandTable& table);
+void addSyncCommands(CLI::App& app, CommandTable& table);
 
 }  // namespace orlavine

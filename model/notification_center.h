@@ -50,6 +50,14 @@ inline constexpr const char* kUpdateFavicons = "updateFavicons";
 inline constexpr const char* kRefreshTable = "refreshTable";
 inline constexpr const char* kRefreshTableAndScroll = "refreshTableAndScroll";
 inline constexpr const char* kAddLatestStyle = "addLatestStyle";
+// Cloud sync.
+inline constexpr const char* kCloudError = "iCloudError";
+inline constexpr const char* kPerformFirstUpdate = "performFirstUpdate";
+inline constexpr const char* kOpenStyleNotif = "openStyleNotif";
+inline constexpr const char* kStylesChangedInCloud = "stylesChangedInCloud";
+inline constexpr const char* kDeletedStylesChanged = "deletedStylesChanged";
+inline constexpr const char* kPrefsChangedRemotely = "prefsChangedRemotely";
+inline constexpr const char* kLockForCloud = "lockForiCloud";
 }  // namespace notifications
 
 }  // namespace orlavine

@@ -1,0 +1,270 @@
+// `orlavine sync setup URL [USER]`, `orlavine sync [--watch]`, `orlavine sync off` and
+// `orlavine recover [ROW...]`: the sync account, a sync run, and styles that merges removed.
+
+#include <fmt/format.h>
+#include <termios.h>
+#include <unistd.h>
+#include <boost/json/string.hpp>
+
+#include <chrono>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/command_table.h"
+#include "model/settings_keys.h"
+#include "sync/secret_store.h"
+#include "sync/sync_account.h"
+#include "sync/sync_engine.h"
+
+namespace orlavine {
+namespace {
+
+// Stands in for the account when only the local state is needed.
+class NoAccount : public sync::RecordStore {
+  public:
+    sync::FetchOutcome fetch(const std::vector<std::string>&) override { return {down(), {}}; }
+    sync::TagOutcome currentTag(const std::string&) override { return {down(), {}}; }
+    sync::SaveOutcome save(const std::string&, std::string_view,
+                           const std::optional<std::string>&) override {
+        return {down(), {}};
+    }
+    std::optional<sync::CloudError> checkAccount() override { return down(); }
+    bool waitForChange(std::chrono::milliseconds) override { return false; }
+
+  private:
+    static sync::CloudError down() { return {sync::CloudError::Kind::other, "no account"}; }
+};
+
+sync::SyncServices servicesFor(CliSession& session, sync::RecordStore& cloud,
+                               NotificationCenter& center) {
+    sync::SyncServices services;
+    services.store = &session.store();
+    services.settings = &session.settings();
+    services.notifications = &center;
+    services.reporter = &session.reporter();
+    services.cloud = &cloud;
+    services.stateFolder = session.store().databaseFile().parent_path();
+    return services;
+}
+
+void printEvents(sync::SyncEngine& engine) {
+    for (const std::string& line : engine.takeEvents()) {
+        fmt::print("{}\n", line);
+    }
+}
+
+// Reads the password without echo from a terminal, else one line from standard input.
+std::string readPassword() {
+    std::string password;
+    if (::isatty(STDIN_FILENO) != 0) {
+        fmt::print(stderr, "Password: ");
+        termios old{};
+        ::tcgetattr(STDIN_FILENO, &old);
+        termios quiet = old;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+        std::getline(std::cin, password);
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &old);
+        fmt::print(stderr, "\n");
+    } else {
+        std::getline(std::cin, password);
+    }
+    if (!password.empty() && password.back() == '\r') {
+        password.pop_back();
+    }
+    return password;
+}
+
+// The account's record store, with the password from the Secret Service for WebDAV.
+Result<std::unique_ptr<sync::RecordStore>> openAccount(CliSession& session) {
+    const std::string server = session.settings().app.stringValue(sync::kSyncServerKey);
+    std::string password;
+    Result<sync::AccountAddress> address = sync::parseAccountAddress(server);
+    if (address && address->kind == sync::AccountKind::webdav) {
+        Result<std::string> stored =
+            sync::lookupPassword(server, session.settings().app.stringValue(sync::kSyncUserKey));
+        if (!stored) {
+            return Error{stored.error()};
+        }
+        password = std::move(stored).value();
+    }
+    return sync::openRecordStore(session.settings(), password);
+}
+
+// Sends what the library's saves left for the account (the command line's store saves
+// without uploading).
+void finishRun(CliSession& session, sync::SyncEngine& engine) {
+    session.store().waitForPendingWrites();
+    engine.poll();
+    session.store().waitForPendingWrites();
+}
+
+int syncSetup(CliSession& session, const std::string& server, const std::string& user) {
+    NotificationCenter center;
+    Result<sync::AccountAddress> address = sync::parseAccountAddress(server);
+    if (!address) {
+        fmt::print(stderr, "{}\n", address.error());
+        return kExitUsage;
+    }
+    std::string password;
+    if (address->kind == sync::AccountKind::webdav) {
+        if (user.empty()) {
+            fmt::print(stderr, "A WebDAV account needs a user name.\n");
+            return kExitUsage;
+        }
+        password = readPassword();
+    }
+    auto& app = session.settings().app;
+    const std::string oldServer = app.stringValue(sync::kSyncServerKey);
+    const std::string oldUser = app.stringValue(sync::kSyncUserKey);
+    if (!app.set(sync::kSyncServerKey, boost::json::string(server)) ||
+        !app.set(sync::kSyncUserKey, boost::json::string(user))) {
+        fmt::print(stderr, "Cannot write the settings.\n");
+        return kExitFailure;
+    }
+    Result<std::unique_ptr<sync::RecordStore>> cloud =
+        sync::openRecordStore(session.settings(), password);
+    std::optional<sync::CloudError> refused =
+        cloud ? (*cloud)->checkAccount()
+              : std::optional<sync::CloudError>(sync::CloudError{{}, cloud.error()});
+    if (refused) {
+        (void)app.set(sync::kSyncServerKey, boost::json::string(oldServer));
+        (void)app.set(sync::kSyncUserKey, boost::json::string(oldUser));
+        fmt::print(stderr, "The account cannot be used: {}\n", refused->message);
+        return kExitFailure;
+    }
+    if (address->kind == sync::AccountKind::webdav) {
+        if (Status stored = sync::storePassword(server, user, password); !stored) {
+            (void)app.set(sync::kSyncServerKey, boost::json::string(oldServer));
+            (void)app.set(sync::kSyncUserKey, boost::json::string(oldUser));
+            fmt::print(stderr, "Cannot keep the password: {}\n", stored.error());
+            return kExitFailure;
+        }
+    }
+    sync::SyncEngine engine(servicesFor(session, **cloud, center));
+    engine.makePreCloudCopy();
+    engine.enableSync();
+    engine.startCloudSync();
+    engine.fetchCloudPreferences();
+    finishRun(session, engine);
+    printEvents(engine);
+    fmt::print("Sync is on with {}.\n", server);
+    return finished(session, app.boolValue(keys::kUseCloud) ? 0 : kExitFailure);
+}
+
+int syncRun(CliSession& session, bool watch, int interval) {
+    NotificationCenter center;
+    if (!session.settings().app.boolValue(keys::kUseCloud)) {
+        fmt::print(stderr, "Sync is off; switch it on with: orlavine sync setup URL USER\n");
+        return finished(session, kExitFailure);
+    }
+    Result<std::unique_ptr<sync::RecordStore>> cloud = openAccount(session);
+    if (!cloud) {
+        fmt::print(stderr, "{}\n", cloud.error());
+        return finished(session, kExitFailure);
+    }
+    sync::SyncEngine engine(servicesFor(session, **cloud, center));
+    if (engine.hasSyncedBefore()) {
+        engine.poll();
+    } else {
+        engine.startCloudSync();
+        engine.fetchCloudPreferences();
+    }
+    finishRun(session, engine);
+    printEvents(engine);
+    while (watch && session.settings().app.boolValue(keys::kUseCloud)) {
+        (*cloud)->waitForChange(std::chrono::seconds(interval));
+        engine.poll();
+        finishRun(session, engine);
+        printEvents(engine);
+    }
+    if (!session.settings().app.boolValue(keys::kUseCloud)) {
+        fmt::print(stderr, "Sync is now off; set the account up again.\n");
+        return finished(session, kExitFailure);
+    }
+    const std::size_t removed = engine.deletedStyles().size();
+    if (removed > 0) {
+        fmt::print("{} removed style(s) can be recovered: orlavine recover\n", removed);
+    }
+    return finished(session);
+}
+
+int syncOff(CliSession& session) {
+    NotificationCenter center;
+    NoAccount none;
+    sync::SyncEngine engine(servicesFor(session, none, center));
+    engine.disableSync();
+    fmt::print("Sync is off. The library and the account's copy stay as they are.\n");
+    return finished(session);
+}
+
+int recover(CliSession& session, const std::vector<std::size_t>& rows) {
+    NotificationCenter center;
+    NoAccount none;
+    sync::SyncEngine engine(servicesFor(session, none, center));
+    const std::vector<styleContainer> deleted = engine.deletedStyles();
+    if (rows.empty()) {
+        if (deleted.empty()) {
+            fmt::print("No styles to recover.\n");
+        }
+        for (std::size_t i = 0; i < deleted.size(); ++i) {
+            fmt::print("{}\t{}\t{}\n", i + 1, deleted[i].uniqueID, deleted[i].styleData.name);
+        }
+        return finished(session);
+    }
+    std::vector<std::size_t> indices;
+    for (const std::size_t row : rows) {
+        if (row == 0 || row > deleted.size()) {
+            fmt::print(stderr, "There is no row {}; see orlavine recover.\n", row);
+            return finished(session, kExitUsage);
+        }
+        indices.push_back(row - 1);
+    }
+    const std::size_t recovered = engine.recover(indices);
+    fmt::print("Recovered {} style(s).\n", recovered);
+    session.store().waitForPendingWrites();
+    if (session.settings().app.boolValue(keys::kUseCloud)) {
+        if (Result<std::unique_ptr<sync::RecordStore>> cloud = openAccount(session)) {
+            sync::SyncEngine online(servicesFor(session, **cloud, center));
+            finishRun(session, online);
+            printEvents(online);
+        } else {
+            fmt::print("The account is out of reach; the next sync uploads them.\n");
+        }
+    }
+    return finished(session);
+}
+
+}  // namespace
+
+void addSyncCommands(CLI::App& app, CommandTable& table) {
+    struct Arguments {
+        std::string server;
+        std::string user;
+        bool watch = false;
+        int interval = 300;
+        std::vector<std::size_t> rows;
+    };
+    auto args = std::make_shared<Arguments>();
+    auto* sync = app.add_subcommand("sync", "Sync the library with the account, or set it up");
+    sync->add_flag("--watch", args->watch, "Keep running and sync whenever the account changes");
+    sync->add_option("--interval", args->interval, "Seconds between polls with --watch")
+        ->check(CLI::Range(5, 86400));
+    auto* setup = sync->add_subcommand("setup", "Set up the account and switch sync on");
+    setup->add_option("url", args->server, "WebDAV folder address, or a synced local folder")
+        ->required();
+    setup->add_option("user", args->user, "User name of the WebDAV account");
+    auto* off = sync->add_subcommand("off", "Switch sync off");
+    table.add(setup, [args](CliSession& s) { return syncSetup(s, args->server, args->user); });
+    table.add(off, [](CliSession& s) { return syncOff(s); });
+    // Registered after its subcommands, so it runs only when neither was given.
+    table.add(sync, [args](CliSession& s) { return syncRun(s, args->watch, args->interval); });
+
+    auto* rec = app.add_subcommand("recover", "List styles that sync removed, or put rows back");
+    rec->add_option("rows", args->rows, "Rows of the list to put back");
+    table.add(rec, [args](CliSession& s) { return recover(s, args->rows); });
+}
+
+}  // namespace orlavine

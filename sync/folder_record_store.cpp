@@ -1,0 +1,185 @@
+#include "sync/folder_record_store.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <fmt/format.h>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+
+#include "model/atomic_file.h"
+#include "sync/record_files.h"
+
+namespace orlavine::sync {
+namespace {
+
+constexpr const char* kLockFileName = ".orlavine-lock";
+
+// Holds an advisory lock on the folder, so two programs on this machine never interleave a
+// compare and a write.
+class FolderLock {
+  public:
+    explicit FolderLock(const std::filesystem::path& folder) {
+        fd_ = ::open((folder / kLockFileName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd_ >= 0) {
+            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+            }
+        }
+    }
+    ~FolderLock() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+    bool ok() const { return fd_ >= 0; }
+
+  private:
+    int fd_ = -1;
+};
+
+}  // namespace
+
+std::string contentTag(std::string_view body) {
+    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (const char c : body) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ull;
+    }
+    return fmt::format("{:016x}-{}", hash, body.size());
+}
+
+FolderRecordStore::FolderRecordStore(std::filesystem::path folder, std::size_t maxRecordBytes)
+    : folder_(std::move(folder)),
+      maxRecordBytes_(maxRecordBytes == 0 ? kMaxRecordBytes : maxRecordBytes) {
+    startWatching();
+}
+
+FolderRecordStore::~FolderRecordStore() {
+    if (inotify_ >= 0) {
+        ::close(inotify_);
+    }
+}
+
+void FolderRecordStore::startWatching() {
+    std::error_code ec;
+    std::filesystem::create_directories(folder_, ec);
+    inotify_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (inotify_ >= 0 &&
+        ::inotify_add_watch(inotify_, folder_.c_str(),
+                            IN_CLOSE_WRITE | IN_MOVED_TO | IN_DELETE | IN_CREATE) < 0) {
+        ::close(inotify_);
+        inotify_ = -1;
+    }
+}
+
+FolderRecordStore::Read FolderRecordStore::read(const std::string& name) const {
+    const std::filesystem::path file = folder_ / recordFileName(name);
+    std::error_code ec;
+    if (!std::filesystem::exists(file, ec)) {
+        if (ec) {
+            return {CloudError{CloudError::Kind::other, ec.message()}, std::nullopt};
+        }
+        return {};
+    }
+    Result<std::string> body = readWholeFile(file, maxRecordBytes_);
+    if (!body) {
+        return {CloudError{CloudError::Kind::other, body.error()}, std::nullopt};
+    }
+    RemoteRecord record;
+    record.tag = contentTag(*body);
+    record.body = std::move(body).value();
+    return {std::nullopt, std::move(record)};
+}
+
+FetchOutcome FolderRecordStore::fetch(const std::vector<std::string>& names) {
+    if (std::optional<CloudError> account = checkAccount()) {
+        return {std::move(account), std::nullopt};
+    }
+    FetchOutcome outcome;
+    outcome.records.emplace();
+    for (const std::string& name : names) {
+        Read r = read(name);
+        if (r.error) {
+            outcome.error = std::move(r.error);
+        } else if (r.record) {
+            outcome.records->emplace(name, std::move(*r.record));
+        }
+    }
+    if (outcome.error) {
+        // A record that could not be read must not pass for a missing one.
+        outcome.records.reset();
+    }
+    return outcome;
+}
+
+TagOutcome FolderRecordStore::currentTag(const std::string& name) {
+    Read r = read(name);
+    if (r.error) {
+        return {std::move(r.error), std::nullopt};
+    }
+    if (!r.record) {
+        return {};
+    }
+    return {std::nullopt, std::move(r.record->tag)};
+}
+
+SaveOutcome FolderRecordStore::save(const std::string& name, std::string_view body,
+                                    const std::optional<std::string>& expectedTag) {
+    if (std::optional<CloudError> account = checkAccount()) {
+        return {std::move(account), {}};
+    }
+    FolderLock lock(folder_);
+    if (!lock.ok()) {
+        return {CloudError{CloudError::Kind::other, "cannot lock " + folder_.string()}, {}};
+    }
+    Read current = read(name);
+    if (current.error) {
+        return {std::move(current.error), {}};
+    }
+    const std::optional<std::string> currentTag =
+        current.record ? std::optional<std::string>(current.record->tag) : std::nullopt;
+    if (currentTag != expectedTag) {
+        return {CloudError{CloudError::Kind::conflict, "the record changed since it was read"}, {}};
+    }
+    if (Status written = writeFileAtomically(folder_ / recordFileName(name), body); !written) {
+        return {CloudError{CloudError::Kind::other, written.error()}, {}};
+    }
+    return {std::nullopt, contentTag(body)};
+}
+
+std::optional<CloudError> FolderRecordStore::checkAccount() {
+    std::error_code ec;
+    if (!std::filesystem::is_directory(folder_, ec)) {
+        return CloudError{CloudError::Kind::other, folder_.string() + " is not a folder"};
+    }
+    if (::access(folder_.c_str(), R_OK | W_OK | X_OK) != 0) {
+        return CloudError{CloudError::Kind::notAuthenticated,
+                          folder_.string() + ": " + std::strerror(errno)};
+    }
+    return std::nullopt;
+}
+
+bool FolderRecordStore::waitForChange(std::chrono::milliseconds timeout) {
+    if (inotify_ < 0) {
+        ::usleep(static_cast<useconds_t>(timeout.count() * 1000));
+        return true;
+    }
+    pollfd pfd{inotify_, POLLIN, 0};
+    const int ready = ::poll(&pfd, 1, static_cast<int>(timeout.count()));
+    if (ready <= 0) {
+        return false;
+    }
+    // Drain the events; which file changed does not matter, the tags tell.
+    alignas(inotify_event) char buffer[4096];
+    while (::read(inotify_, buffer, sizeof buffer) > 0) {
+    }
+    return true;
+}
+
+}  // namespace orlavine::sync

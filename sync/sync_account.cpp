@@ -1,0 +1,54 @@
+#include "sync/sync_account.h"
+
+#include "model/config.h"
+#include "sync/folder_record_store.h"
+#include "sync/webdav_record_store.h"
+
+namespace orlavine::sync {
+
+Result<AccountAddress> parseAccountAddress(const std::string& server) {
+    std::string base = server;
+    AccountAddress address;
+    if (base.starts_with("https://") || base.starts_with("http://")) {
+        address.kind = AccountKind::webdav;
+        if (base.back() != '/') {
+            base += '/';
+        }
+        address.location = base + CloudContainerIdentifier + "/";
+        return address;
+    }
+    if (base.starts_with("file://")) {
+        base = base.substr(7);
+    }
+    if (base.starts_with("/")) {
+        address.kind = AccountKind::folder;
+        address.location = (std::filesystem::path(base) / CloudContainerIdentifier).string();
+        return address;
+    }
+    return Error{"the address must start with https://, http://, file:// or /: " + server};
+}
+
+Result<std::unique_ptr<RecordStore>> openRecordStore(const SettingsStores& settings,
+                                                     const std::string& password) {
+    const std::string server = settings.app.stringValue(kSyncServerKey);
+    if (server.empty()) {
+        return Error{"no sync account is set up; run: orlavine sync setup URL USER"};
+    }
+    Result<AccountAddress> address = parseAccountAddress(server);
+    if (!address) {
+        return Error{address.error()};
+    }
+    if (address->kind == AccountKind::folder) {
+        std::error_code ec;
+        std::filesystem::create_directories(address->location, ec);
+        return std::unique_ptr<RecordStore>(std::make_unique<FolderRecordStore>(address->location));
+    }
+    WebDavAccount account;
+    account.folderURL = address->location;
+    account.user = settings.app.stringValue(kSyncUserKey);
+    account.password = password;
+    account.caFile = settings.app.stringValue(kCertificateFileKey);
+    return std::unique_ptr<RecordStore>(std::make_unique<WebDavRecordStore>(std::move(account)));
+}
+
+}  // namespace orlavine::sync

@@ -1,0 +1,34 @@
+#pragma once
+// The sync account: the server address and user name live in the application's settings, the
+// password in the Secret Service. An http(s) address names a WebDAV account; a file:// address or
+// an absolute path names a folder kept in step by other means.
+
+#include <memory>
+#include <string>
+
+#include "model/result.h"
+#include "model/settings_store.h"
+#include "sync/record_store.h"
+
+namespace orlavine::sync {
+
+inline constexpr const char* kSyncServerKey = "SyncServer";
+inline constexpr const char* kSyncUserKey = "SyncUser";
+
+enum class AccountKind { webdav, folder };
+
+struct AccountAddress {
+    AccountKind kind = AccountKind::webdav;
+    // WebDAV: the folder URL holding the records; folder: the folder's path.
+    std::string location;
+};
+
+// Checks an address the user gave and says where the records go. Refuses anything but http,
+// https, file:// and absolute paths.
+Result<AccountAddress> parseAccountAddress(const std::string& server);
+
+// The record store of the account in the settings; `password` is used for WebDAV accounts.
+Result<std::unique_ptr<RecordStore>> openRecordStore(const SettingsStores& settings,
+                                                     const std::string& password);
+
+}  // namespace orlavine::sync

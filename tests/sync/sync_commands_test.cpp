@@ -1,0 +1,146 @@
+// What a user of `orlavine sync` and `orlavine recover` sees, run against the built program with
+// two throw-away homes sharing one account.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "model/record_json.h"
+#include "model/style_factory.h"
+#include "support/test_support.h"
+#include "sync/apache_server.h"
+
+namespace orlavine::sync::testing {
+namespace {
+
+const std::filesystem::path kProgram = std::filesystem::path(ORLAVINE_BINARY_DIR) / "app/orlavine";
+
+struct Outcome {
+    int status = -1;
+    std::string output;
+};
+
+// Runs the program with a home of its own; `input` goes to its standard input.
+Outcome run(const std::filesystem::path& home, const std::string& arguments,
+            const std::string& input = "") {
+    orlavine::testing::writeText(home / "stdin", input);
+    const std::string command =
+        "cd '" + home.string() + "' && env ORLAVINE_HOME='" + (home / "data").string() +
+        "' ORLAVINE_CONFIG='" + (home / "config").string() +
+        "' DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent '" + kProgram.string() + "' " +
+        arguments + " <'" + (home / "stdin").string() + "' 2>&1";
+    Outcome result;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    std::array<char, 4096> buffer{};
+    std::size_t n = 0;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
+        result.output.append(buffer.data(), n);
+    }
+    const int status = ::pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+void addStyle(const std::filesystem::path& home, std::int64_t id, const std::string& name) {
+    const std::filesystem::path file = home / "data" / "styledb.sdb";
+    styleDatabase db;
+    if (std::filesystem::exists(file)) {
+        db = decodeDatabase(orlavine::testing::readText(file)).value();
+    }
+    styleContainer s = orlavine::testing::sampleStyle(id, name);
+    s.styleData.sections[0].code = "/* " + name + " */";
+    s.dateModified = Date::now();
+    db.styles.push_back(s);
+    db.randomHash = randomUInt32();
+    db.dateModified = Date::now();
+    orlavine::testing::writeText(file, encodeDatabase(db));
+}
+
+class SyncCommands : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!std::filesystem::exists(kProgram)) {
+            GTEST_SKIP() << "the program is not built: " << kProgram;
+        }
+    }
+};
+
+TEST_F(SyncCommands, TwoHomesSyncThroughAFolderAndRecoverARemovedStyle) {
+    orlavine::testing::TempDir a;
+    orlavine::testing::TempDir b;
+    orlavine::testing::TempDir shared;
+    addStyle(a.path(), 1, "alpha");
+    addStyle(a.path(), 2, "beta");
+
+    Outcome r = run(a.path(), "sync");
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("Sync is off"), std::string::npos) << r.output;
+
+    r = run(a.path(), "sync setup '" + shared.path().string() + "'");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("uploaded this one"), std::string::npos) << r.output;
+    EXPECT_TRUE(std::filesystem::exists(a.path() / "data" / "styledb-pre-icloud.sdb"));
+    r = run(b.path(), "sync setup 'file://" + shared.path().string() + "'");
+    ASSERT_EQ(r.status, 0) << r.output;
+    r = run(b.path(), "list");
+    EXPECT_NE(r.output.find("alpha"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("beta"), std::string::npos) << r.output;
+
+    r = run(a.path(), "remove 2");
+    ASSERT_EQ(r.status, 0) << r.output;
+    r = run(a.path(), "sync");
+    ASSERT_EQ(r.status, 0) << r.output;
+    r = run(b.path(), "sync");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("1 removed style(s) can be recovered"), std::string::npos) << r.output;
+    r = run(b.path(), "list");
+    EXPECT_EQ(r.output.find("beta"), std::string::npos) << r.output;
+
+    r = run(b.path(), "recover");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("1\t2\tbeta"), std::string::npos) << r.output;
+    r = run(b.path(), "recover 5");
+    EXPECT_EQ(r.status, 2) << r.output;
+    r = run(b.path(), "recover 1");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("Recovered 1 style(s)."), std::string::npos) << r.output;
+    r = run(b.path(), "recover");
+    EXPECT_NE(r.output.find("No styles to recover."), std::string::npos) << r.output;
+    r = run(a.path(), "sync");
+    ASSERT_EQ(r.status, 0) << r.output;
+    r = run(a.path(), "list");
+    EXPECT_NE(r.output.find("beta"), std::string::npos) << r.output;
+
+    r = run(a.path(), "sync off");
+    ASSERT_EQ(r.status, 0) << r.output;
+    r = run(a.path(), "sync");
+    EXPECT_EQ(r.status, 1) << r.output;
+}
+
+TEST_F(SyncCommands, AWrongPasswordIsRefusedAndNeverWrittenToTheSettings) {
+    if (auto why = ApacheServer::unavailable()) {
+        GTEST_SKIP() << *why;
+    }
+    ApacheServer apache("ann", "right");
+    ASSERT_TRUE(apache.failure().empty()) << apache.failure();
+    orlavine::testing::TempDir home;
+    Outcome r = run(home.path(), "sync setup '" + apache.baseURL() + "' ann", "wrong-password\n");
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("refused"), std::string::npos) << r.output;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(home.path())) {
+        if (entry.is_regular_file() && entry.path().filename() != "stdin") {
+            EXPECT_EQ(orlavine::testing::readText(entry.path()).find("wrong-password"),
+                      std::string::npos)
+                << entry.path();
+        }
+    }
+    r = run(home.path(), "sync setup 'ftp://example.org/' ann");
+    EXPECT_EQ(r.status, 2) << r.output;
+}
+
+}  // namespace
+}  // namespace orlavine::sync::testing
