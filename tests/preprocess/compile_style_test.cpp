@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <thread>
 
 #include "model/style_store.h"
 #include "preprocess/script_engine.h"
@@ -258,6 +259,63 @@ TEST(ScriptRealms, EndlessLoopsAndAllocationsHitTheirLimits) {
     }
     ScriptRealm after;
     EXPECT_EQ(std::get<std::string>(after.evaluate("'still' + ' here'")), "still here");
+}
+
+}  // namespace
+}  // namespace orlavine
+
+namespace orlavine {
+namespace {
+
+TEST(CompileLess, CssImportsStayAndUnreachableImportsAreAnError) {
+    PreprocessorUnderTest t;
+    auto css = styleWith("less",
+                         {section({},
+                                  "@import url(\"https://cdn.example/base.css\");\n"
+                                  "a { color: @c; }")},
+                         {testing::variable("color", "c", "red")});
+    t.preprocessor.compileStyle(css);
+    ASSERT_TRUE(t.errors.errors.empty()) << t.errors.errors[0].text;
+    ASSERT_TRUE(css.styleData.compSections.has_value());
+    std::string all;
+    for (const auto& s : *css.styleData.compSections) {
+        all += s.code;
+    }
+    EXPECT_NE(all.find("@import url(\"https://cdn.example/base.css\");"), std::string::npos) << all;
+
+    // Fetching Less libraries over the network is not available: the style fails like any
+    // other compilation error instead of hanging.
+    auto remote =
+        styleWith("less", {section({}, "@import \"https://lib.example/mixins.less\";")}, {});
+    t.preprocessor.compileStyle(remote);
+    EXPECT_EQ(t.errors.errors.size(), 1u);
+    EXPECT_FALSE(remote.styleData.compSections.has_value());
+}
+
+TEST(CompileLess, ThreadsCompileAtTheSameTimeWithEnginesOfTheirOwn) {
+    PreprocessorUnderTest t;
+    std::vector<styleContainer> styles;
+    for (int i = 0; i < 3; ++i) {
+        styles.push_back(styleWith("less", {section({}, ".t" + std::to_string(i) + " { w: @w; }")},
+                                   {testing::variable("text", "w", std::to_string(i) + "px")}));
+    }
+    std::vector<std::thread> threads;
+    for (auto& style : styles) {
+        threads.emplace_back([&t, &style] {
+            for (int run = 0; run < 2; ++run) {
+                t.preprocessor.compileStyle(style);
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(styles[i].styleData.compSections.has_value()) << i;
+        EXPECT_NE(styles[i].styleData.compSections->at(0).code.find(
+                      ".t" + std::to_string(i) + " {\n  w: " + std::to_string(i) + "px;"),
+                  std::string::npos);
+    }
 }
 
 }  // namespace
