@@ -36,7 +36,8 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kLimitCheckInterval = std::chrono::milliseconds(20);
 // Stack kept free below the engine's own limit for the C++ frames that run after its check.
 constexpr std::size_t kStackReserve = std::size_t{1} << 20;
-constexpr std::size_t kMinimumStackQuota = std::size_t{256} << 10;
+// Used when the thread's stack cannot be found.
+constexpr std::size_t kFallbackStackQuota = std::size_t{256} << 10;
 
 void shutDownEngineLibrary() {
     JS_ShutDown();
@@ -201,9 +202,15 @@ class Engine : private js::ScriptEnvironmentPreparer {
         if (cx_ == nullptr) {
             return;
         }
+        // Threads with small stacks keep half of theirs for the C++ side.
         const std::size_t room = stackRoom();
-        JS_SetNativeStackQuota(
-            cx_, std::max(room > kStackReserve ? room - kStackReserve : 0, kMinimumStackQuota));
+        std::size_t quota = kFallbackStackQuota;
+        if (room > 2 * kStackReserve) {
+            quota = room - kStackReserve;
+        } else if (room > 0) {
+            quota = room / 2;
+        }
+        JS_SetNativeStackQuota(cx_, quota);
         if (!js::UseInternalJobQueues(cx_) || !JS::InitSelfHostedCode(cx_)) {
             JS_DestroyContext(cx_);
             cx_ = nullptr;

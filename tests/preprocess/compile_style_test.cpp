@@ -1,6 +1,8 @@
 // Real compilations in the JavaScript engine, with the scripts the build installs.
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
 #include <chrono>
 #include <thread>
 
@@ -316,6 +318,32 @@ TEST(CompileLess, ThreadsCompileAtTheSameTimeWithEnginesOfTheirOwn) {
                       ".t" + std::to_string(i) + " {\n  w: " + std::to_string(i) + "px;"),
                   std::string::npos);
     }
+}
+
+}  // namespace
+}  // namespace orlavine
+
+namespace orlavine {
+namespace {
+
+TEST(ScriptRealms, DeepRecursionOnASmallStackIsAnError) {
+    // 256 KB of stack: the engine must report "too much recursion" well before the end of it.
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, std::size_t{256} << 10);
+    std::string text;
+    pthread_t thread;
+    auto body = [](void* out) -> void* {
+        ScriptRealm realm;
+        auto result = realm.evaluate("function f(n) { return f(n + 1) + 1; } f(0)");
+        auto* failure = std::get_if<ScriptFailure>(&result);
+        *static_cast<std::string*>(out) = failure != nullptr ? failure->text : "no failure";
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attr, body, &text), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attr);
+    EXPECT_EQ(text, "InternalError: too much recursion");
 }
 
 }  // namespace
