@@ -12,8 +12,6 @@
 #include <filesystem>
 #include <thread>
 
-extern char** environ;
-
 namespace orlavine {
 namespace {
 
@@ -44,6 +42,7 @@ Status launchApplication(const std::vector<std::string>& arguments) {
     std::vector<std::string> argv{program};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     std::vector<char*> raw;
+    raw.reserve(argv.size() + 1);
     for (std::string& a : argv) {
         raw.push_back(a.data());
     }

@@ -49,8 +49,9 @@ int serve() {
     FrameWriter writer(STDOUT_FILENO);
     HostSession session(writer, handler, library, nc, console);
 
-    auto listener = WormholeListener::start(
-        container, kStyleDBUpdated, [&](std::string bytes) { session.libraryChanged(bytes); });
+    auto listener =
+        WormholeListener::start(container, kStyleDBUpdated,
+                                [&](const std::string& bytes) { session.libraryChanged(bytes); });
     if (!listener) {
         console.consoleLine("Library changes will not reach open pages: " + listener.error());
     }

@@ -16,9 +16,9 @@
 namespace orlavine {
 
 // The browser refuses messages from a host above this size.
-inline constexpr std::size_t kMaxMessageToBrowser = 1024 * 1024;
+inline constexpr std::size_t kMaxMessageToBrowser = std::size_t{1024} * 1024;
 // Page messages are small; anything larger is read past and dropped.
-inline constexpr std::size_t kMaxMessageFromBrowser = 1024 * 1024;
+inline constexpr std::size_t kMaxMessageFromBrowser = std::size_t{1024} * 1024;
 
 struct IncomingFrame {
     enum class Kind { message, oversized, endOfStream };

@@ -13,7 +13,7 @@
 namespace orlavine {
 
 // Largest database text the decoder accepts. Real libraries are tens of megabytes.
-inline constexpr std::size_t kMaxDatabaseBytes = 512u * 1024u * 1024u;
+inline constexpr std::size_t kMaxDatabaseBytes = std::size_t{512} * 1024 * 1024;
 // Deepest nesting the decoder accepts; the records themselves nest about eight levels.
 inline constexpr std::size_t kMaxJsonDepth = 64;
 

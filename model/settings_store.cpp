@@ -15,7 +15,7 @@
 namespace orlavine {
 namespace {
 
-constexpr std::size_t kMaxSettingsBytes = 4 * 1024 * 1024;
+constexpr std::size_t kMaxSettingsBytes = std::size_t{4} * 1024 * 1024;
 
 // Identifies a version of the file without reading it.
 std::string fingerprintOf(const std::filesystem::path& file) {
@@ -173,7 +173,7 @@ Date SettingsStore::dateValue(std::string_view key) const {
         .value_or(Date::distantPast());
 }
 
-Status SettingsStore::set(std::string_view key, boost::json::value value) {
+Status SettingsStore::set(std::string_view key, const boost::json::value& value) {
     return update(key, &value);
 }
 

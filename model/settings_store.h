@@ -40,7 +40,7 @@ class SettingsStore {
     std::string stringValue(std::string_view key) const;
     Date dateValue(std::string_view key) const;
 
-    Status set(std::string_view key, boost::json::value value);
+    Status set(std::string_view key, const boost::json::value& value);
     Status setDate(std::string_view key, Date date) { return set(key, date.sinceReference); }
     Status remove(std::string_view key);
 

@@ -29,8 +29,8 @@ bool validIdentifier(std::string_view identifier) {
 
 }  // namespace
 
-Wormhole::Wormhole(std::filesystem::path container)
-    : folder_(std::move(container) / kWormholeDirectoryName) {}
+Wormhole::Wormhole(const std::filesystem::path& container)
+    : folder_(container / kWormholeDirectoryName) {}
 
 Status Wormhole::passMessage(std::string_view identifier, std::string_view bytes) const {
     if (!validIdentifier(identifier)) {

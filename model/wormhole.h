@@ -18,7 +18,7 @@ inline constexpr const char* kStyleDBUpdated = "styleDBUpdated";
 
 class Wormhole {
   public:
-    explicit Wormhole(std::filesystem::path container);
+    explicit Wormhole(const std::filesystem::path& container);
 
     // Replaces the message of `identifier` with `bytes`. Identifiers are letters, digits, '-'
     // and '_'.
