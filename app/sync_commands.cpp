@@ -49,10 +49,13 @@ sync::SyncServices servicesFor(CliSession& session, sync::RecordStore& cloud,
     return services;
 }
 
-void printEvents(sync::SyncEngine& engine) {
-    for (const std::string& line : engine.takeEvents()) {
+// Prints what the engine did; returns how many lines.
+std::size_t printEvents(sync::SyncEngine& engine) {
+    const std::vector<std::string> lines = engine.takeEvents();
+    for (const std::string& line : lines) {
         fmt::print("{}\n", line);
     }
+    return lines.size();
 }
 
 // Reads the password without echo from a terminal, else one line from standard input.
@@ -173,7 +176,9 @@ int syncRun(CliSession& session, bool watch, int interval) {
         engine.fetchCloudPreferences();
     }
     finishRun(session, engine);
-    printEvents(engine);
+    if (printEvents(engine) == 0) {
+        fmt::print("The library and the account are in step.\n");
+    }
     while (watch && session.settings().app.boolValue(keys::kUseCloud)) {
         (*cloud)->waitForChange(std::chrono::seconds(interval));
         engine.poll();

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "model/config.h"
 #include "model/record_json.h"
 #include "model/style_factory.h"
 #include "support/test_support.h"
@@ -140,6 +141,56 @@ TEST_F(SyncCommands, AWrongPasswordIsRefusedAndNeverWrittenToTheSettings) {
     }
     r = run(home.path(), "sync setup 'ftp://example.org/' ann");
     EXPECT_EQ(r.status, 2) << r.output;
+}
+
+TEST_F(SyncCommands, SetupKeepsThePasswordInTheKeyringAndLaterRunsUseIt) {
+    if (auto why = ApacheServer::unavailable()) {
+        GTEST_SKIP() << *why;
+    }
+    if (std::system("command -v dbus-run-session >/dev/null && command -v gnome-keyring-daemon "
+                    ">/dev/null") != 0) {
+        GTEST_SKIP() << "dbus-run-session or gnome-keyring-daemon is not installed";
+    }
+    ApacheServer apache("ann", "right password");
+    ASSERT_TRUE(apache.failure().empty()) << apache.failure();
+    orlavine::testing::TempDir home;
+    addStyle(home.path(), 1, "alpha");
+    const std::string h = home.path().string();
+    const std::string program = "ORLAVINE_HOME='" + h + "/data' ORLAVINE_CONFIG='" + h +
+                                "/config' '" + kProgram.string() + "'";
+    // A private session bus with its own unlocked keyring; the user's own is never reached.
+    const std::string script =
+        "export HOME='" + h + "' XDG_DATA_HOME='" + h + "/xdg' XDG_RUNTIME_DIR='" + h +
+        "'; mkdir -p '" + h +
+        "/xdg'; echo -n test | gnome-keyring-daemon --unlock --components=secrets "
+        ">/dev/null 2>&1 || exit 77; "
+        "echo 'right password' | " +
+        program + " sync setup '" + apache.baseURL() + "' ann || exit 1; " + program +
+        " sync </dev/null || exit 2; exit 0";
+    orlavine::testing::writeText(home.path() / "script.sh", script);
+    const std::string command =
+        "dbus-run-session -- sh '" + h + "/script.sh' >'" + h + "/log' 2>&1";
+    const int status = std::system(command.c_str());
+    const std::string log = orlavine::testing::readText(home.path() / "log");
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77) {
+        GTEST_SKIP() << "gnome-keyring-daemon could not start: " << log;
+    }
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << log;
+    EXPECT_NE(log.find("Sync is on with"), std::string::npos) << log;
+    EXPECT_NE(log.find("The library and the account are in step."), std::string::npos) << log;
+    EXPECT_TRUE(std::filesystem::exists(apache.davFolder() / CloudContainerIdentifier /
+                                        "styleDatabase.sdb"));
+    // The settings hold the address and the user name, never the password.
+    const std::string settings = orlavine::testing::readText(home.path() / "config" / "app.json");
+    EXPECT_NE(settings.find("ann"), std::string::npos) << settings;
+    EXPECT_EQ(settings.find("right password"), std::string::npos) << settings;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(home.path() / "data")) {
+        if (entry.is_regular_file()) {
+            EXPECT_EQ(orlavine::testing::readText(entry.path()).find("right password"),
+                      std::string::npos)
+                << entry.path();
+        }
+    }
 }
 
 }  // namespace

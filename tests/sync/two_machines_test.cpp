@@ -275,6 +275,26 @@ TEST_P(TwoMachines, ASaveThatLosesARaceDoesNotOverwriteTheOtherLibrary) {
     EXPECT_EQ(sorted(b->names()), all);
 }
 
+TEST_P(TwoMachines, AStartOfSyncRunsTheRequestsQueuedBeforeIt) {
+    Node a = machine();
+    a->add(1, "alpha");
+    a->enableAndStart();
+    Node b = machine();
+    b->engine->setPendingOpenRequest(1);
+    b->engine->setFirstUpdatePending(true);
+    b->enableAndStart();
+    EXPECT_EQ(b->count(notifications::kPerformFirstUpdate), 1u);
+    ASSERT_EQ(b->count(notifications::kOpenStyleNotif), 1u);
+    const auto open = std::find_if(b->posted.begin(), b->posted.end(), [](const Notification& n) {
+        return n.name == notifications::kOpenStyleNotif;
+    });
+    EXPECT_EQ(std::get<std::int64_t>(open->userInfo.at("id")), 1);
+    // Both are done once.
+    b->engine->startCloudSync();
+    EXPECT_EQ(b->count(notifications::kPerformFirstUpdate), 1u);
+    EXPECT_EQ(b->count(notifications::kOpenStyleNotif), 1u);
+}
+
 TEST_P(TwoMachines, NothingHappensWhileSyncIsOff) {
     Node a = machine();
     a->add(1, "alpha");
