@@ -4,7 +4,10 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cstdint>
 #include <functional>
+#include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -34,6 +37,10 @@ class CommandTable {
   private:
     std::vector<std::pair<CLI::App*, Run>> entries_;
 };
+
+// A style ID as typed: a whole decimal number, nothing more. Empty text, trailing characters
+// and numbers out of range are refused, with a message, rather than read as 0 or clamped.
+std::optional<std::int64_t> parseStyleID(const std::string& text);
 
 // Waits for the library to be written; a failed write turns `status` into a failure.
 int finished(CliSession& session, int status = 0);

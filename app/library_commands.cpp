@@ -15,23 +15,10 @@
 namespace orlavine {
 namespace {
 
-// A style ID as typed: a whole decimal number, nothing more. Empty text, trailing characters
-// and numbers out of range are refused rather than read as 0 or clamped.
-std::optional<std::int64_t> parseID(const std::string& text) {
-    std::int64_t id = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, id);
-    if (text.empty() || ec != std::errc() || ptr != end) {
-        fmt::print(stderr, "\"{}\" is not a style ID. `orlavine list` shows the IDs.\n", text);
-        return std::nullopt;
-    }
-    return id;
-}
-
 // Runs `command` with the ID typed on the command line, or refuses text that is not one.
 template <class Command>
 int withID(const std::string& text, Command command) {
-    const auto id = parseID(text);
+    const auto id = parseStyleID(text);
     return id ? command(*id) : kExitUsage;
 }
 
