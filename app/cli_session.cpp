@@ -5,8 +5,9 @@
 namespace orlavine {
 
 CliSession::CliSession() : settings_(configDirectory()) {
+    lessImports_ = std::make_unique<CachedHttpImports>(cacheDirectory() / "less-imports");
     preprocessor_ = std::make_unique<StylePreprocessor>(
-        StylePreprocessor::Services{&reporter_, &compilerErrors_, {}, {}});
+        StylePreprocessor::Services{&reporter_, &compilerErrors_, {}, {}, lessImports_.get()});
     StyleStore::Services services;
     services.container = sharedContainer();
     services.reporter = &reporter_;

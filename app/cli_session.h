@@ -10,6 +10,7 @@
 #include "model/settings_store.h"
 #include "model/style_store.h"
 #include "preprocess/compiler_errors.h"
+#include "preprocess/less_imports.h"
 #include "preprocess/style_preprocessor.h"
 
 namespace orlavine {
@@ -52,6 +53,7 @@ class CliSession {
     NotificationCenter notifications_;
     SettingsStores settings_;
     ConsoleCompilerErrors compilerErrors_{reporter_};
+    std::unique_ptr<CachedHttpImports> lessImports_;
     std::unique_ptr<StylePreprocessor> preprocessor_;
     std::unique_ptr<StyleStore> store_;
 };

@@ -345,6 +345,29 @@ std::string validUTF8(std::string_view text) {
     return out;
 }
 
+bool callTextFunction(JSContext* cx, unsigned argc, JS::Value* vp) {
+    JS::CallArgs args = JS::CallArgsFromVp(argc, vp);
+    const JS::Value& slot = js::GetFunctionNativeReserved(&args.callee(), 0);
+    const auto* function = static_cast<const ScriptRealm::TextFunction*>(slot.toPrivate());
+    JS::RootedValue argument(cx, args.get(0));
+    auto text = valueText(cx, argument);
+    if (!text) {
+        return false;
+    }
+    auto answer = (*function)(*text);
+    if (!answer) {
+        args.rval().setNull();
+        return true;
+    }
+    const std::string valid = validUTF8(*answer);
+    JSString* string = JS_NewStringCopyUTF8N(cx, JS::UTF8Chars(valid.data(), valid.size()));
+    if (string == nullptr) {
+        return false;
+    }
+    args.rval().setString(string);
+    return true;
+}
+
 }  // namespace
 
 struct ScriptRealm::Impl {
@@ -464,6 +487,27 @@ ScriptText ScriptRealm::evaluate(std::string_view source, std::string_view addre
         return impl_->failure();
     }
     return std::move(*converted);
+}
+
+bool ScriptRealm::defineFunction(std::string_view name, const TextFunction& function) {
+    if (impl_->stopped()) {
+        return false;
+    }
+    JSContext* cx = impl_->cx();
+    const std::string key(name);
+    JSFunction* native = js::NewFunctionWithReserved(cx, &callTextFunction, 1, 0, key.c_str());
+    if (native == nullptr) {
+        JS_ClearPendingException(cx);
+        return false;
+    }
+    JS::RootedObject object(cx, JS_GetFunctionObject(native));
+    js::SetFunctionNativeReserved(object, 0,
+                                  JS::PrivateValue(const_cast<TextFunction*>(&function)));
+    if (!JS_DefineProperty(cx, *impl_->global, key.c_str(), object, 0)) {
+        JS_ClearPendingException(cx);
+        return false;
+    }
+    return true;
 }
 
 bool ScriptRealm::setGlobalString(std::string_view name, std::string_view value) {

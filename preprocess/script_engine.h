@@ -6,7 +6,9 @@
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -50,6 +52,11 @@ class ScriptRealm {
     bool setGlobalString(std::string_view name, std::string_view value);
     // The global variable converted to a string; "undefined" when it is not defined.
     ScriptText globalText(std::string_view name);
+
+    // A function of one argument (converted to a string) that scripts can call; it answers a
+    // string, or null for nothing. It runs on this thread and must outlive the realm.
+    using TextFunction = std::function<std::optional<std::string>(const std::string&)>;
+    bool defineFunction(std::string_view name, const TextFunction& function);
 
   private:
     struct Impl;

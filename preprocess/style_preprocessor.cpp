@@ -19,6 +19,18 @@ namespace {
 constexpr const char* kLessCatchError = "function catchError(err){if (err) throw err; }";
 constexpr const char* kLessRender =
     "less.render(str).then(result => {compiled = result.css;}, err => {errorMsg = err;});";
+// Lets Less import from http and https addresses through the program: the last file manager
+// added is asked first, so this one takes every import from an address or made relative to one.
+constexpr const char* kLessAddressImports =
+    "(function(){var FM=less.FileManager;function R(){}R.prototype=new FM();"
+    "var web=/^https?:\\/\\//i;"
+    "R.prototype.supports=function(f,d){return web.test(f)||web.test(d||'');};"
+    "R.prototype.supportsSync=function(){return false;};"
+    "R.prototype.loadFile=function(f,d){var url=web.test(f)?f:(d||'')+f;"
+    "var t=__orlavineFetchImport(url);"
+    "if(t===null)return Promise.reject({type:'File',message:\"'\"+url+\"' wasn't found\"});"
+    "return Promise.resolve({contents:t,filename:url});};"
+    "less.environment.addFileManager(new R());})();";
 constexpr const char* kStylusCatchError =
     "function catchError(err, css){if (err) throw err; console.log(css); }";
 constexpr const char* kStylusNewRenderer = "renderer = new StylusRenderer(str);";
@@ -99,6 +111,10 @@ void StylePreprocessor::compileLess(styleContainer& style) {
         services_.reporter->consoleLine(kUnableToLoadLess);
         return;
     }
+    // Declared before the realm, which may call it until it ends.
+    const ScriptRealm::TextFunction fetchImport = [this](const std::string& url) {
+        return services_.imports->fetch(url);
+    };
     ScriptRealm realm(services_.limits);
     auto fail = [&](const ScriptText& result) {
         const ScriptFailure* failure = failureOf(result);
@@ -112,6 +128,11 @@ void StylePreprocessor::compileLess(styleContainer& style) {
     if (fail(realm.evaluate(scripts->encoding, scripts->encodingFile.string())) ||
         fail(realm.evaluate(scripts->compiler, scripts->compilerFile.string())) ||
         fail(realm.evaluate(kLessCatchError))) {
+        return;
+    }
+    if (services_.imports != nullptr &&
+        (!realm.defineFunction("__orlavineFetchImport", fetchImport) ||
+         fail(realm.evaluate(kLessAddressImports)))) {
         return;
     }
     if (!realm.setGlobalString("str",

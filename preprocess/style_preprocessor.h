@@ -10,6 +10,7 @@
 #include "model/reporter.h"
 #include "model/style_store.h"
 #include "preprocess/compiler_errors.h"
+#include "preprocess/less_imports.h"
 #include "preprocess/script_engine.h"
 
 namespace orlavine {
@@ -29,6 +30,7 @@ class StylePreprocessor : public StyleCompiler {
         CompilerErrorSink* errors = nullptr;    // required
         std::filesystem::path scriptDirectory;  // empty: next to the program
         ScriptLimits limits;
+        LessImportSource* imports = nullptr;  // none: Less cannot import from addresses
     };
 
     explicit StylePreprocessor(Services services);

@@ -285,8 +285,8 @@ TEST(CompileLess, CssImportsStayAndUnreachableImportsAreAnError) {
     }
     EXPECT_NE(all.find("@import url(\"https://cdn.example/base.css\");"), std::string::npos) << all;
 
-    // Fetching Less libraries over the network is not available: the style fails like any
-    // other compilation error instead of hanging.
+    // Without an import source a Less library at an address cannot be had: the style fails like
+    // any other compilation error instead of hanging.
     auto remote =
         styleWith("less", {section({}, "@import \"https://lib.example/mixins.less\";")}, {});
     t.preprocessor.compileStyle(remote);
