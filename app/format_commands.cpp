@@ -88,16 +88,13 @@ int createStyle(CliSession& session, const NewStyleArguments& args) {
 
 int exportStyle(CliSession& session, const std::string& idText,
                 const std::optional<std::string>& file) {
-    std::int64_t id = 0;
-    const char* end = idText.data() + idText.size();
-    const auto [ptr, ec] = std::from_chars(idText.data(), end, id);
-    if (idText.empty() || ec != std::errc() || ptr != end) {
-        fmt::print(stderr, "\"{}\" is not a style ID. `orlavine list` shows the IDs.\n", idText);
+    const std::optional<std::int64_t> id = parseStyleID(idText);
+    if (!id) {
         return kExitUsage;
     }
-    const std::optional<styleContainer> style = session.store().styleByID(id);
+    const std::optional<styleContainer> style = session.store().styleByID(*id);
     if (!style) {
-        fmt::print(stderr, "No style has the ID {}. `orlavine list` shows the IDs.\n", id);
+        fmt::print(stderr, "No style has the ID {}. `orlavine list` shows the IDs.\n", *id);
         return kExitFailure;
     }
     const std::string text = writeUserCSS(*style);
