@@ -105,6 +105,11 @@ int main(int argc, char** argv) {
         remote.push_back(millisecondsSince(start));
         if (b.description(id) != "edited for the benchmark") {
             fmt::print(stderr, "sync_bench: the edit did not arrive\n");
+            for (auto* m : {&a, &b}) {
+                for (const std::string& line : m->engine->takeEvents()) {
+                    fmt::print(stderr, "  {}\n", line);
+                }
+            }
             return 1;
         }
     }

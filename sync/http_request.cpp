@@ -85,7 +85,11 @@ HttpResponse perform(const HttpRequest& request) {
     }
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, static_cast<long>(request.connectTimeout.count()));
     curl_easy_setopt(h, CURLOPT_TIMEOUT, static_cast<long>(request.totalTimeout.count()));
-    curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(request.maxBodyBytes));
+    if (request.readBody) {
+        // A HEAD answer announces the size of a body it does not send: no cap on that.
+        curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE,
+                         static_cast<curl_off_t>(request.maxBodyBytes));
+    }
     curl_easy_setopt(h, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
     curl_easy_setopt(h, CURLOPT_USERNAME, request.user.c_str());
     curl_easy_setopt(h, CURLOPT_PASSWORD, request.password.c_str());

@@ -112,6 +112,22 @@ TagOutcome WebDavRecordStore::currentTag(const std::string& name) {
 SaveOutcome WebDavRecordStore::save(const std::string& name, std::string_view body,
                                     const std::optional<std::string>& expectedTag) {
     const auto settleUntil = std::chrono::steady_clock::now() + account_.settleTimeout;
+    if (expectedTag) {
+        // A record written less than a second ago may carry only a weak tag, which If-Match
+        // never accepts: wait for it to settle with cheap HEADs rather than sending the body
+        // again and again.
+        for (;;) {
+            HttpRequest head = baseRequest(account_, "HEAD", recordURL(name));
+            head.readBody = false;
+            const HttpResponse current = send(head);
+            if (!current.transferred || current.status != 200 || !current.etag.starts_with("W/") ||
+                normalizeTag(current.etag) != *expectedTag ||
+                std::chrono::steady_clock::now() >= settleUntil) {
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+    }
     bool madeFolder = false;
     for (;;) {
         HttpRequest request = baseRequest(account_, "PUT", recordURL(name));

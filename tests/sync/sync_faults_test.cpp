@@ -204,6 +204,33 @@ TEST_F(Faults, AHugeCloudFileIsRefusedWithoutReadingIt) {
     EXPECT_TRUE(machine->useCloud());
 }
 
+TEST_F(Faults, ALargeRecordIsPolledAndSavedOverWithoutTouchingItsBody) {
+    if (auto why = ApacheServer::unavailable()) {
+        GTEST_SKIP() << *why;
+    }
+    ApacheServer apache("ann", "pw");
+    ASSERT_TRUE(apache.failure().empty()) << apache.failure();
+    WebDavAccount account;
+    account.folderURL = parseAccountAddress(apache.baseURL())->location;
+    account.user = "ann";
+    account.password = "pw";
+    WebDavRecordStore store(account);
+    ASSERT_FALSE(store.checkAccount());
+    const std::string big(3 * 1024 * 1024, 'x');
+    const SaveOutcome first = store.save(kDatabaseRecord, big, std::nullopt);
+    ASSERT_FALSE(first.error) << first.error->message;
+    // The tag of a record far larger than any reply is read from its headers alone, and a save
+    // right after the first one waits for the server's tag to settle.
+    const auto before = store.traffic();
+    const TagOutcome tag = store.currentTag(kDatabaseRecord);
+    ASSERT_FALSE(tag.error) << tag.error->message;
+    EXPECT_EQ(*tag.tag, first.tag);
+    EXPECT_LT(store.traffic().bytesReceived - before.bytesReceived, 4096u);
+    const SaveOutcome second = store.save(kDatabaseRecord, big + "y", first.tag);
+    ASSERT_FALSE(second.error) << second.error->message;
+    EXPECT_EQ(store.save(kDatabaseRecord, big, first.tag).error->kind, CloudError::Kind::conflict);
+}
+
 TEST_F(Faults, TheNetworkDroppingBetweenFetchAndSaveLosesNothing) {
     if (auto why = ApacheServer::unavailable()) {
         GTEST_SKIP() << *why;
