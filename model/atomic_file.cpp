@@ -1,6 +1,7 @@
 #include "model/atomic_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -163,6 +164,24 @@ void removeStaleTemporaries(const std::filesystem::path& file, std::chrono::seco
             !entryError) {
             std::filesystem::remove(entry.path(), entryError);
         }
+    }
+}
+
+}  // namespace orlavine
+
+namespace orlavine {
+
+ExclusiveFileLock::ExclusiveFileLock(const std::filesystem::path& lockFile, unsigned mode) {
+    fd_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, static_cast<mode_t>(mode));
+    if (fd_ >= 0) {
+        while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+}
+
+ExclusiveFileLock::~ExclusiveFileLock() {
+    if (fd_ >= 0) {
+        ::close(fd_);
     }
 }
 

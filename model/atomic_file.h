@@ -24,6 +24,20 @@ Result<std::string> readWholeFile(const std::filesystem::path& file, std::size_t
 
 namespace orlavine {
 
+// Holds an exclusive advisory lock (flock) on `lockFile`, created with `mode` when missing, for
+// as long as the object lives; other processes taking the same lock wait.
+class ExclusiveFileLock {
+  public:
+    explicit ExclusiveFileLock(const std::filesystem::path& lockFile, unsigned mode = 0644);
+    ~ExclusiveFileLock();
+    ExclusiveFileLock(const ExclusiveFileLock&) = delete;
+    ExclusiveFileLock& operator=(const ExclusiveFileLock&) = delete;
+    bool ok() const { return fd_ >= 0; }
+
+  private:
+    int fd_ = -1;
+};
+
 // Removes the temporary files that writeFileAtomically left beside `file` when a process died
 // mid-write, if they are older than `age`.
 void removeStaleTemporaries(const std::filesystem::path& file, std::chrono::seconds age);

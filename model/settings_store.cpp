@@ -1,7 +1,6 @@
 #include "model/settings_store.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,31 +45,6 @@ boost::json::object readObject(const std::filesystem::path& file, bool* garbled)
     }
     return std::move(parsed.get_object());
 }
-
-// Holds an advisory lock on <file>.lock while alive.
-class FileLock {
-  public:
-    explicit FileLock(const std::filesystem::path& file) {
-        std::error_code ec;
-        std::filesystem::create_directories(file.parent_path(), ec);
-        const std::string lockName = file.string() + ".lock";
-        fd_ = ::open(lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (fd_ >= 0) {
-            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-            }
-        }
-    }
-    ~FileLock() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-
-  private:
-    int fd_ = -1;
-};
 
 }  // namespace
 
@@ -183,12 +157,13 @@ Status SettingsStore::remove(std::string_view key) {
 
 Status SettingsStore::update(std::string_view key, const boost::json::value* value) {
     std::lock_guard lock(mutex_);
-    FileLock fileLock(file_);
+    std::error_code ec;
+    std::filesystem::create_directories(file_.parent_path(), ec);
+    ExclusiveFileLock fileLock(file_.string() + ".lock");
     bool garbled = false;
     boost::json::object current = readObject(file_, &garbled);
     if (garbled) {
         // Keep what could not be read for the user to look at rather than dropping it.
-        std::error_code ec;
         std::filesystem::rename(file_, file_.string() + ".unreadable", ec);
     }
     if (value != nullptr) {

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/file.h>
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -18,30 +17,6 @@ namespace orlavine::sync {
 namespace {
 
 constexpr const char* kLockFileName = ".orlavine-lock";
-
-// Holds an advisory lock on the folder, so two programs on this machine never interleave a
-// compare and a write.
-class FolderLock {
-  public:
-    explicit FolderLock(const std::filesystem::path& folder) {
-        fd_ = ::open((folder / kLockFileName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd_ >= 0) {
-            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-            }
-        }
-    }
-    ~FolderLock() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    FolderLock(const FolderLock&) = delete;
-    FolderLock& operator=(const FolderLock&) = delete;
-    bool ok() const { return fd_ >= 0; }
-
-  private:
-    int fd_ = -1;
-};
 
 }  // namespace
 
@@ -134,7 +109,8 @@ SaveOutcome FolderRecordStore::save(const std::string& name, std::string_view bo
     if (std::optional<CloudError> account = checkAccount()) {
         return {std::move(account), {}};
     }
-    FolderLock lock(folder_);
+    // Two programs on this machine never interleave a compare and a write.
+    ExclusiveFileLock lock(folder_ / kLockFileName, 0600);
     if (!lock.ok()) {
         return {CloudError{CloudError::Kind::other, "cannot lock " + folder_.string()}, {}};
     }
