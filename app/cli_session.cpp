@@ -5,7 +5,9 @@
 namespace orlavine {
 
 CliSession::CliSession() : settings_(configDirectory()) {
-    lessImports_ = std::make_unique<CachedHttpImports>(cacheDirectory() / "less-imports");
+    downloader_ = std::make_unique<Downloader>(downloadOptions(settings_.app));
+    lessImports_ =
+        std::make_unique<CachedHttpImports>(cacheDirectory() / "less-imports", *downloader_);
     preprocessor_ = std::make_unique<StylePreprocessor>(
         StylePreprocessor::Services{&reporter_, &compilerErrors_, {}, {}, lessImports_.get()});
     StyleStore::Services services;

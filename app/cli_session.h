@@ -9,6 +9,7 @@
 #include "model/reporter.h"
 #include "model/settings_store.h"
 #include "model/style_store.h"
+#include "model/web_download.h"
 #include "preprocess/compiler_errors.h"
 #include "preprocess/less_imports.h"
 #include "preprocess/style_preprocessor.h"
@@ -44,6 +45,9 @@ class CliSession {
     // edited style, and readers of new styles take it as their compiler.
     StyleCompiler& compiler() { return *preprocessor_; }
     const ConsoleCompilerErrors& compilerErrors() const { return compilerErrors_; }
+    // Every download of the command goes through this one, so its per-host bound holds.
+    Downloader& downloader() { return *downloader_; }
+    NotificationCenter& notifications() { return notifications_; }
 
     // Waits for the library file to be written; false when a write failed.
     bool finish();
@@ -53,6 +57,7 @@ class CliSession {
     NotificationCenter notifications_;
     SettingsStores settings_;
     ConsoleCompilerErrors compilerErrors_{reporter_};
+    std::unique_ptr<Downloader> downloader_;
     std::unique_ptr<CachedHttpImports> lessImports_;
     std::unique_ptr<StylePreprocessor> preprocessor_;
     std::unique_ptr<StyleStore> store_;

@@ -17,6 +17,7 @@ int runCommandLine(int argc, char** argv) {
     addPageCommands(app, table);
     addPreprocessCommands(app, table);
     addSyncCommands(app, table);
+    addUpdateCommands(app, table);
 
     try {
         app.parse(argc, argv);

@@ -51,5 +51,6 @@ void addFormatCommands(CLI::App& app, CommandTable& table);
 void addPageCommands(CLI::App& app, CommandTable& table);
 void addPreprocessCommands(CLI::App& app, CommandTable& table);
 void addSyncCommands(CLI::App& app, CommandTable& table);
+void addUpdateCommands(CLI::App& app, CommandTable& table);
 
 }  // namespace orlavine

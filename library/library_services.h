@@ -6,6 +6,7 @@
 #include "model/reporter.h"
 #include "model/settings_store.h"
 #include "model/style_store.h"
+#include "model/web_download.h"
 
 namespace orlavine {
 
@@ -15,6 +16,7 @@ struct LibraryServices {
     Reporter& reporter;                           // alerts and console lines
     NotificationCenter* notifications = nullptr;  // none: nothing is posted
     StyleCompiler* compiler = nullptr;            // none: code is left as read
+    Downloader* downloader = nullptr;             // none: nothing can be fetched
 };
 
 namespace notifications {

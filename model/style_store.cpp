@@ -147,7 +147,34 @@ void StyleStore::saveReceivedChanges() {
 }
 
 void StyleStore::queueWrite(bool upload) {
-    queue_->async([this, upload] { writeDatabase(upload); });
+    {
+        std::lock_guard pending(pendingMutex_);
+        pendingUpload_ = pendingUpload_ || upload;
+        if (writePending_) {
+            return;
+        }
+        writePending_ = true;
+    }
+    queue_->async([this] {
+        bool withUpload = false;
+        {
+            // Cleared before the library is encoded: a save requested from here on queues a
+            // write of its own.
+            std::lock_guard pending(pendingMutex_);
+            writePending_ = false;
+            withUpload = pendingUpload_;
+            pendingUpload_ = false;
+        }
+        writeDatabase(withUpload);
+    });
+}
+
+void StyleStore::reloadFromFile() {
+    waitForPendingWrites();
+    std::lock_guard lock(mutex_);
+    loaded_ = false;
+    unreadable_ = false;
+    ensureLoaded();
 }
 
 void StyleStore::writeDatabase(bool upload) {
@@ -388,10 +415,11 @@ bool StyleStore::saveEditedStyle(std::int64_t uniqueID, const styleContainer& ed
     return true;
 }
 
-bool StyleStore::replaceStyleData(std::int64_t uniqueID, styleJSON data) {
+bool StyleStore::replaceStyleData(std::int64_t uniqueID, styleJSON data,
+                                  const styleContainer* expected) {
     return modify([&](styleDatabase& db) {
         styleContainer* target = findStyle(db, uniqueID);
-        if (target == nullptr) {
+        if (target == nullptr || (expected != nullptr && !(*target == *expected))) {
             return false;
         }
         target->styleData = std::move(data);
@@ -400,10 +428,11 @@ bool StyleStore::replaceStyleData(std::int64_t uniqueID, styleJSON data) {
     });
 }
 
-bool StyleStore::replaceByNewVersion(std::int64_t uniqueID, styleContainer newVersion) {
+bool StyleStore::replaceByNewVersion(std::int64_t uniqueID, styleContainer newVersion,
+                                     const styleContainer* expected) {
     return modify([&](styleDatabase& db) {
         styleContainer* target = findStyle(db, uniqueID);
-        if (target == nullptr) {
+        if (target == nullptr || (expected != nullptr && !(*target == *expected))) {
             return false;
         }
         newVersion.isEnabled = target->isEnabled;

@@ -108,11 +108,14 @@ class StyleStore {
     bool setEnabled(std::size_t position, bool enabled);
     bool updateProperties(const styleContainer& edited);
     bool saveEditedStyle(std::int64_t uniqueID, const styleContainer& edited);
-    // The caller saves.
-    bool replaceStyleData(std::int64_t uniqueID, styleJSON data);
-    // Keeps the stored style's enabled state, frame permission, exclusions and theme. The
-    // caller saves.
-    bool replaceByNewVersion(std::int64_t uniqueID, styleContainer newVersion);
+    // Both replacements leave the library alone and return false when no style has `uniqueID`,
+    // or when `expected` is given and the stored style no longer equals it (a check that began
+    // with one version must not overwrite changes made while it ran). The caller saves.
+    bool replaceStyleData(std::int64_t uniqueID, styleJSON data,
+                          const styleContainer* expected = nullptr);
+    // Keeps the stored style's enabled state, frame permission, exclusions and theme.
+    bool replaceByNewVersion(std::int64_t uniqueID, styleContainer newVersion,
+                             const styleContainer* expected = nullptr);
     styleContainer carryOverVariableValues(const styleContainer& old, styleContainer newVersion);
     // Adds the styles of another library file that are not here yet, then saves. Nothing when
     // the file does not exist; an alert when it cannot be read.
@@ -128,6 +131,9 @@ class StyleStore {
         ensureLoaded();
         return f(db_);
     }
+
+    // Forgets the library in memory and reads the file again (after waiting for queued writes).
+    void reloadFromFile();
 
     // Set when the file could not be read at load; it is moved aside before the first save.
     bool loadFailed() const;
@@ -148,6 +154,11 @@ class StyleStore {
     mutable styleDatabase db_;
     mutable bool loaded_ = false;
     mutable bool unreadable_ = false;
+    // A write waiting in the queue takes the changes of every save requested before it starts,
+    // so a burst of saves costs one or two writes instead of one each.
+    std::mutex pendingMutex_;
+    bool writePending_ = false;
+    bool pendingUpload_ = false;
     std::unique_ptr<SerialQueue> queue_;
 };
 

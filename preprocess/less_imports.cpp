@@ -1,7 +1,5 @@
 #include "preprocess/less_imports.h"
 
-#include <curl/curl.h>
-
 #include <cstdint>
 #include <system_error>
 #include <utility>
@@ -12,50 +10,6 @@ namespace orlavine {
 namespace {
 
 constexpr std::size_t kMaxImportBytes = std::size_t{8} << 20;
-constexpr long kConnectTimeoutSeconds = 10;
-constexpr long kTotalTimeoutSeconds = 30;
-constexpr long kMaxRedirects = 5;
-
-bool isWebAddress(const std::string& url) {
-    return url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0;
-}
-
-std::size_t collect(char* data, std::size_t size, std::size_t count, void* target) {
-    auto* body = static_cast<std::string*>(target);
-    const std::size_t bytes = size * count;
-    if (body->size() + bytes > kMaxImportBytes) {
-        return 0;  // stops the transfer
-    }
-    body->append(data, bytes);
-    return bytes;
-}
-
-std::optional<std::string> download(const std::string& url) {
-    CURL* curl = curl_easy_init();
-    if (curl == nullptr) {
-        return std::nullopt;
-    }
-    std::string body;
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, kTotalTimeoutSeconds);
-    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxImportBytes));
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &collect);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
-    const CURLcode result = curl_easy_perform(curl);
-    long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    curl_easy_cleanup(curl);
-    if (result != CURLE_OK || status != 200) {
-        return std::nullopt;
-    }
-    return body;
-}
 
 // FNV-1a of the address: the cache file's name.
 std::string addressKey(const std::string& url) {
@@ -74,24 +28,24 @@ std::string addressKey(const std::string& url) {
 
 }  // namespace
 
-CachedHttpImports::CachedHttpImports(std::filesystem::path cacheDirectory)
-    : directory_(std::move(cacheDirectory)) {}
+CachedHttpImports::CachedHttpImports(std::filesystem::path cacheDirectory, Downloader& downloader)
+    : directory_(std::move(cacheDirectory)), downloader_(downloader) {}
 
 std::filesystem::path CachedHttpImports::cacheFile(const std::string& url) const {
     return directory_ / (addressKey(url) + ".less");
 }
 
 std::optional<std::string> CachedHttpImports::fetch(const std::string& url) {
-    if (!isWebAddress(url)) {
+    if (!checkWebAddress(url, downloader_.options().limits)) {
         return std::nullopt;
     }
     const auto file = cacheFile(url);
-    if (auto fresh = download(url)) {
+    if (auto fresh = downloader_.fetch(url); fresh && fresh->size() <= kMaxImportBytes) {
         std::error_code error;
         std::filesystem::create_directories(directory_, error);
         // A copy that cannot be kept only costs the offline compile.
         (void)writeFileAtomically(file, *fresh);
-        return fresh;
+        return std::move(*fresh);
     }
     auto kept = readWholeFile(file, kMaxImportBytes);
     if (!kept) {

@@ -1,11 +1,13 @@
 #pragma once
-// Less libraries that styles import from an address ("@import 'https://...';"): fetched over
-// http or https with bounded time, size and redirects, and kept in a cache folder so that a style
-// that compiled once compiles again offline.
+// Less libraries that styles import from an address ("@import 'https://...';"): fetched with the
+// shared downloader and kept in a cache folder, so that a style that compiled once compiles
+// again offline.
 
 #include <filesystem>
 #include <optional>
 #include <string>
+
+#include "model/web_download.h"
 
 namespace orlavine {
 
@@ -19,13 +21,14 @@ class LessImportSource {
 class CachedHttpImports : public LessImportSource {
   public:
     // `cacheDirectory` is made when the first import is kept.
-    explicit CachedHttpImports(std::filesystem::path cacheDirectory);
+    CachedHttpImports(std::filesystem::path cacheDirectory, Downloader& downloader);
     // A fresh copy from the network when it answers 200, else the kept copy, else nothing.
     std::optional<std::string> fetch(const std::string& url) override;
 
   private:
     std::filesystem::path cacheFile(const std::string& url) const;
     std::filesystem::path directory_;
+    Downloader& downloader_;
 };
 
 }  // namespace orlavine

@@ -86,11 +86,12 @@ class LoopbackServer {
 struct ImportingPreprocessor {
     testing::RecordingReporter reporter;
     testing::RecordingErrors errors;
+    Downloader downloader;
     CachedHttpImports imports;
     StylePreprocessor preprocessor;
 
     explicit ImportingPreprocessor(const std::filesystem::path& cache)
-        : imports(cache),
+        : imports(cache, downloader),
           preprocessor({&reporter, &errors, testing::builtScriptDirectory(), {}, &imports}) {}
 };
 
@@ -129,7 +130,8 @@ TEST(LessImports, AnAddressIsFetchedOnceAndCompilesAgainOffline) {
 
 TEST(LessImports, OnlyWebAddressesAreFetched) {
     testing::TempDir cache;
-    CachedHttpImports imports(cache.path());
+    Downloader downloader;
+    CachedHttpImports imports(cache.path(), downloader);
     EXPECT_FALSE(imports.fetch("file:///etc/passwd").has_value());
     EXPECT_FALSE(imports.fetch("ftp://127.0.0.1/x.less").has_value());
 }

@@ -1,0 +1,243 @@
+// Subcommands that reach the web: install a style from an address, and check installed styles
+// for updates (row by row, one style, or with the update sheet's log).
+
+#include <fmt/format.h>
+#include <unistd.h>
+#include <CLI/CLI.hpp>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "app/command_table.h"
+#include "library/row_update_check.h"
+#include "library/update_sheet.h"
+#include "library/url_import.h"
+#include "model/config.h"
+
+namespace orlavine {
+namespace {
+
+// Interrupt presses during `update --log`, each one the sheet's Cancel button. A signal handler
+// can only count; the command's loop turns the count into presses.
+volatile std::sig_atomic_t interruptPresses = 0;
+
+extern "C" void countInterrupt(int /*signal*/) {
+    interruptPresses = interruptPresses + 1;
+}
+
+bool askOnTerminal(const styleContainer& style) {
+    fmt::print(stderr, "Do you want to install the style \"{}\"? [y/N] ", style.styleData.name);
+    std::fflush(stderr);
+    std::string answer;
+    if (!std::getline(std::cin, answer)) {
+        fmt::print(stderr, "\n");
+        return false;
+    }
+    return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
+}
+
+int installFromAddress(CliSession& session, const std::string& address, bool yes) {
+    // Informative alerts ("imported with no rules") are printed; only the outcome decides the
+    // command's status.
+    StderrReporter alerts;
+    const LibraryServices services{
+        session.store(),          session.settings().app, alerts,
+        &session.notifications(), &session.compiler(),    &session.downloader()};
+    ConfirmInstall confirm;
+    if (!yes) {
+        confirm = askOnTerminal;
+    }
+    const URLImportOutcome outcome = importFromURL(address, services, confirm);
+    switch (outcome.result) {
+        case URLImportResult::added:
+        case URLImportResult::addedWithoutRules:
+            fmt::print("Installed {} with ID {}.\n", outcome.name, outcome.uniqueID);
+            return finished(session);
+        case URLImportResult::declined:
+            fmt::print(stderr, "Not installed. (--yes installs without asking.)\n");
+            return finished(session, kExitFailure);
+        case URLImportResult::duplicate:
+        case URLImportResult::failed:
+            break;
+    }
+    return finished(session, kExitFailure);
+}
+
+UpdateContext updateContext(CliSession& session) {
+    UpdateContext context;
+    context.store = &session.store();
+    context.downloader = &session.downloader();
+    context.catalogueHost = catalogueHost(session.settings().app);
+    context.compiler = &session.compiler();
+    context.console = &session.reporter();
+    return context;
+}
+
+const char* outcomeWord(UpdateOutcome outcome) {
+    switch (outcome) {
+        case UpdateOutcome::updated:
+            return "updated";
+        case UpdateOutcome::upToDate:
+            return "up to date";
+        case UpdateOutcome::error:
+            return "error";
+        case UpdateOutcome::notChecked:
+            break;
+    }
+    return "not checked";
+}
+
+int checkEveryRow(CliSession& session) {
+    int updated = 0;
+    int errors = 0;
+    int current = 0;
+    RowUpdateCheck::Callbacks callbacks;
+    callbacks.rowChecked = [&](std::int64_t id, const UpdateCheck& check) {
+        updated += check.outcome == UpdateOutcome::updated ? 1 : 0;
+        errors += check.outcome == UpdateOutcome::error ? 1 : 0;
+        ++current;
+        fmt::print("{:<11} {} (ID {}){}\n", outcomeWord(check.outcome), check.name, id,
+                   check.detail.empty() ? "" : ": " + check.detail);
+    };
+    RowUpdateCheck rows(updateContext(session), &session.notifications(), std::move(callbacks));
+    if (!rows.checkAll(false)) {
+        fmt::print("The library has no styles.\n");
+        return finished(session);
+    }
+    rows.wait();
+    if (current == 0) {
+        fmt::print("No style has an address to check for updates.\n");
+        return finished(session);
+    }
+    fmt::print("{} of {} styles updated, {} could not be checked.\n", updated, current, errors);
+    return finished(session, errors > 0 ? kExitFailure : 0);
+}
+
+int checkOneStyle(CliSession& session, const std::string& idText) {
+    const std::optional<std::int64_t> id = parseStyleID(idText);
+    if (!id) {
+        return kExitUsage;
+    }
+    const std::optional<styleContainer> style = session.store().styleByID(*id);
+    if (!style) {
+        fmt::print(stderr, "No style has the ID {}. `orlavine list` shows the IDs.\n", *id);
+        return kExitFailure;
+    }
+    std::optional<UpdateCheck> result;
+    RowUpdateCheck rows(updateContext(session), &session.notifications(), {});
+    if (!rows.checkOne(*id, [&result](const UpdateCheck& check) { result = check; })) {
+        fmt::print(stderr, "{} has no address to check for updates.\n", style->styleData.name);
+        return finished(session, kExitFailure);
+    }
+    rows.wait();
+    switch (result->outcome) {
+        case UpdateOutcome::updated:
+            fmt::print("{} {}\n", kRowUpdated, session.store().styleByID(*id)->styleData.name);
+            return finished(session);
+        case UpdateOutcome::upToDate:
+            fmt::print("{}\n", kRowUpToDate);
+            return finished(session);
+        default:
+            fmt::print(stderr, "{} {}\n", kRowUpdateError, result->detail);
+            return finished(session, kExitFailure);
+    }
+}
+
+void drawProgress(double percent) {
+    constexpr int kWidth = 30;
+    const int filled = static_cast<int>(percent * kWidth / 100.0 + 0.5);
+    fmt::print(stderr, "\r[{:<{}}] {:3.0f}%", std::string(static_cast<std::size_t>(filled), '#'),
+               kWidth, percent);
+    std::fflush(stderr);
+}
+
+int runUpdateSheet(CliSession& session) {
+    const bool terminal = ::isatty(STDERR_FILENO) != 0;
+    std::size_t printed = 0;
+    bool barShown = false;
+    bool dismissed = false;
+    UpdateSheetRun::Callbacks callbacks;
+    callbacks.logChanged = [&](const std::string& log) {
+        if (log.size() <= printed) {
+            return;
+        }
+        if (barShown) {
+            fmt::print(stderr, "\r\033[K");
+            barShown = false;
+        }
+        fmt::print("{}", log.substr(printed));
+        std::fflush(stdout);
+        printed = log.size();
+    };
+    callbacks.progressChanged = [&](double percent) {
+        if (terminal) {
+            drawProgress(percent);
+            barShown = true;
+        }
+    };
+    callbacks.dismissed = [&] { dismissed = true; };
+    UpdateSheetRun sheet(updateContext(session), &session.notifications(), std::move(callbacks));
+
+    interruptPresses = 0;
+    auto* previous = std::signal(SIGINT, countInterrupt);
+    sheet.start();
+    int seen = 0;
+    while (!sheet.isFinished() && !dismissed) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        for (; seen < interruptPresses && !dismissed; ++seen) {
+            sheet.cancel();
+            if (seen == 0) {
+                fmt::print(stderr,
+                           "\nStopping after the current style (press Ctrl-C 4 more "
+                           "times to give up at once).\n");
+            }
+        }
+    }
+    std::signal(SIGINT, previous);
+    if (barShown) {
+        fmt::print(stderr, "\r\033[K");
+    }
+    if (dismissed) {
+        fmt::print("\nGave up: the library was read again from its file.\n");
+        return finished(session, kExitFailure);
+    }
+    fmt::print("\n");
+    sheet.done();
+    return finished(session, seen > 0 ? kExitFailure : 0);
+}
+
+}  // namespace
+
+void addUpdateCommands(CLI::App& app, CommandTable& table) {
+    auto address = std::make_shared<std::string>();
+    auto yes = std::make_shared<bool>(false);
+    auto* install = app.add_subcommand(
+        "install",
+        "Install a style from an address (a catalogue page, .user.css, .css, .less, .styl)");
+    install->add_option("url", *address, "The style's address")->required();
+    install->add_flag("--yes,-y", *yes, "Install without asking");
+    table.add(install,
+              [address, yes](CliSession& s) { return installFromAddress(s, *address, *yes); });
+
+    auto id = std::make_shared<std::string>();
+    auto log = std::make_shared<bool>(false);
+    auto* update = app.add_subcommand(
+        "update", "Check styles installed from the web for newer versions and install them");
+    auto* idOption = update->add_option("id", *id, "Check only this style");
+    update->add_flag("--log", *log, "Check one style after another and print a log")
+        ->excludes(idOption);
+    table.add(update, [id, log](CliSession& s) {
+        if (*log) {
+            return runUpdateSheet(s);
+        }
+        return id->empty() ? checkEveryRow(s) : checkOneStyle(s, *id);
+    });
+}
+
+}  // namespace orlavine

@@ -1,0 +1,146 @@
+#include "library/update_check.h"
+
+#include <utility>
+
+#include "formats/moz_document_reader.h"
+#include "formats/text_scan.h"
+#include "formats/usercss_reader.h"
+#include "library/catalogue_install.h"
+#include "library/url_import.h"
+#include "model/date.h"
+
+namespace orlavine {
+namespace {
+
+constexpr const char* kChangedMeanwhile =
+    "The style was changed or removed while it was checked; it was left as it is.";
+
+std::string trimmedAddress(const std::optional<std::string>& address) {
+    if (!address) {
+        return {};
+    }
+    return std::string(text::trimmed(*address));
+}
+
+// Sections as the user wrote them: what a preprocessor made of them depends on the variable
+// values, which an update does not change.
+std::vector<styleSection> writtenSections(std::vector<styleSection> sections) {
+    for (styleSection& section : sections) {
+        section.compiledcode.reset();
+    }
+    return sections;
+}
+
+bool sameRecord(const styleJSON& a, const styleJSON& b) {
+    styleJSON left = a;
+    styleJSON right = b;
+    left.sections = writtenSections(std::move(left.sections));
+    right.sections = writtenSections(std::move(right.sections));
+    left.compSections.reset();
+    right.compSections.reset();
+    return left == right;
+}
+
+UpdateCheck failed(UpdateCheck check, std::string detail, const UpdateContext& context) {
+    check.outcome = UpdateOutcome::error;
+    check.detail = std::move(detail);
+    if (context.console != nullptr) {
+        context.console->consoleLine("Update check of \"" + check.name + "\": " + check.detail);
+    }
+    return check;
+}
+
+UpdateCheck checkCatalogueStyle(const styleContainer& installed, UpdateCheck check,
+                                const UpdateContext& context) {
+    CatalogueFetch fetched = fetchCatalogueStyle(
+        installed.styleData.updateUrl, context.catalogueHost, *context.downloader, context.abort);
+    if (!fetched.style) {
+        return failed(std::move(check), fetched.detail, context);
+    }
+    if (fetched.style->originalMd5 == installed.styleData.originalMd5) {
+        check.outcome = UpdateOutcome::upToDate;
+        return check;
+    }
+    if (!context.store->replaceStyleData(installed.uniqueID, std::move(*fetched.style),
+                                         &installed)) {
+        return failed(std::move(check), kChangedMeanwhile, context);
+    }
+    check.outcome = UpdateOutcome::updated;
+    return check;
+}
+
+UpdateCheck checkUserCSSStyle(const styleContainer& installed, CheckRules rules, UpdateCheck check,
+                              const UpdateContext& context) {
+    const std::string address = updateAddress(installed, rules);
+    Result<std::string> text = fetchText(address, *context.downloader, context.abort);
+    if (!text) {
+        return failed(std::move(check), text.error(), context);
+    }
+    if (!text::contains(*text, kMozDocument)) {
+        return failed(std::move(check), "The address does not hold a UserCSS document.", context);
+    }
+    UserCSSReadHooks hooks;
+    hooks.newUniqueID = [&installed] { return installed.uniqueID; };
+    hooks.compiler = context.compiler;
+    hooks.console = context.console;
+    std::optional<styleContainer> fresh = readUserCSS(*text, hooks);
+    if (!fresh) {
+        return failed(std::move(check), "The document holds no style.", context);
+    }
+    if (rules == CheckRules::singleStyle && fresh->styleData.name == kUnnamedUserCSSStyle) {
+        fresh->styleData.name = styleNameForAddress(address);
+    }
+    fresh->downloadedFrom = installed.downloadedFrom;
+    fresh->isEnabled = installed.isEnabled;
+
+    const bool sameVersion = fresh->version == installed.version;
+    const bool sameContent = rules == CheckRules::singleStyle
+                                 ? sameRecord(fresh->styleData, installed.styleData)
+                                 : writtenSections(fresh->styleData.sections) ==
+                                       writtenSections(installed.styleData.sections);
+    if (sameVersion && sameContent) {
+        check.outcome = UpdateOutcome::upToDate;
+        return check;
+    }
+    fresh->uniqueID = installed.uniqueID;
+    if (rules == CheckRules::singleStyle) {
+        fresh = context.store->carryOverVariableValues(installed, std::move(*fresh));
+    }
+    if (!context.store->replaceByNewVersion(installed.uniqueID, std::move(*fresh), &installed)) {
+        return failed(std::move(check), kChangedMeanwhile, context);
+    }
+    check.outcome = UpdateOutcome::updated;
+    return check;
+}
+
+}  // namespace
+
+std::string updateAddress(const styleContainer& style, CheckRules rules) {
+    if (rules == CheckRules::sheet) {
+        return style.downloadedFrom;
+    }
+    std::string address = trimmedAddress(style.updateURL);
+    return address.empty() ? style.downloadedFrom : address;
+}
+
+bool isCheckable(const styleContainer& style, CheckRules rules) {
+    if (style.source == "usorg") {
+        return true;
+    }
+    return style.source == "usercss" && !updateAddress(style, rules).empty();
+}
+
+UpdateCheck checkForUpdate(const styleContainer& installed, CheckRules rules,
+                           const UpdateContext& context) {
+    UpdateCheck check;
+    check.name = installed.styleData.name;
+    if (!isCheckable(installed, rules)) {
+        return check;
+    }
+    if (installed.source == "usorg") {
+        return checkCatalogueStyle(installed, std::move(check), context);
+    }
+    return checkUserCSSStyle(installed, rules, std::move(check), context);
+}
+
+}  // namespace orlavine

@@ -1,0 +1,115 @@
+#include "library/url_import.h"
+
+#include <boost/url/parse.hpp>
+
+#include <optional>
+#include <utility>
+
+#include "formats/moz_document_reader.h"
+#include "formats/text_scan.h"
+#include "formats/usercss_reader.h"
+#include "library/catalogue_install.h"
+#include "library/style_append.h"
+#include "model/config.h"
+#include "model/style_factory.h"
+
+namespace orlavine {
+namespace {
+
+bool namesStyleFile(std::string_view address) {
+    return text::contains(address, ".css") || text::contains(address, ".styl") ||
+           text::contains(address, ".less");
+}
+
+styleContainer plainStyle(std::string name, std::string text) {
+    styleSection section;
+    section.code = std::move(text);
+    styleJSON data;
+    data.name = std::move(name);
+    data.sections.push_back(std::move(section));
+    return newStyle(std::move(data), "custom", -1, styleDatabase{});
+}
+
+}  // namespace
+
+std::string styleNameForAddress(std::string_view address) {
+    std::string_view path = address;
+    if (auto url = boost::urls::parse_uri_reference(address)) {
+        path = url->encoded_path();
+    }
+    if (const auto slash = path.rfind('/'); slash != std::string_view::npos) {
+        path.remove_prefix(slash + 1);
+    }
+    if (const auto dot = path.rfind('.'); dot != std::string_view::npos && dot > 0) {
+        path = path.substr(0, dot);
+    }
+    return std::string(path);
+}
+
+URLImportOutcome importFromURL(std::string_view address, const LibraryServices& services,
+                               const ConfirmInstall& confirm) {
+    std::optional<styleContainer> style;
+    bool withoutRules = false;
+    if (text::contains(address, catalogueHost(services.appSettings))) {
+        style = installFromCatalogue(address, services);
+        if (!style) {
+            return URLImportOutcome{};
+        }
+    } else if (namesStyleFile(address)) {
+        Result<std::string> text = services.downloader != nullptr
+                                       ? fetchText(address, *services.downloader)
+                                       : Result<std::string>(Error{"No downloads here."});
+        if (!text) {
+            services.reporter.consoleLine(std::string(address) + ": " + text.error());
+            services.reporter.showAlert(kErrorGettingStyleTitle, kErrorGettingStyleText);
+            return URLImportOutcome{};
+        }
+        if (text::contains(*text, kMozDocument)) {
+            UserCSSReadHooks hooks;
+            hooks.newUniqueID = [&services] {
+                return services.store.read([](const styleDatabase& db) { return newUniqueID(db); });
+            };
+            hooks.compiler = services.compiler;
+            hooks.console = &services.reporter;
+            style = readUserCSS(*text, hooks);
+            if (!style) {
+                return URLImportOutcome{};  // back to the input, without an alert
+            }
+            if (style->styleData.name == kUnnamedUserCSSStyle) {
+                style->styleData.name = styleNameForAddress(address);
+            }
+            // Remembered so that the style can be checked for updates from where it came.
+            style->downloadedFrom = std::string(address);
+        } else {
+            style = plainStyle(styleNameForAddress(address), std::move(*text));
+            withoutRules = true;
+        }
+    } else {
+        services.reporter.showAlert(kUnsupportedURLTitle, kUnsupportedURLText);
+        return URLImportOutcome{};
+    }
+
+    URLImportOutcome outcome;
+    outcome.name = style->styleData.name;
+    if (isAlreadyInstalled(services.store, *style)) {
+        services.reporter.showAlert(kDuplicateStyleTitle, duplicateStyleText(outcome.name));
+        outcome.result = URLImportResult::duplicate;
+        return outcome;
+    }
+    if (confirm && !confirm(*style)) {
+        outcome.result = URLImportResult::declined;
+        return outcome;
+    }
+    if (withoutRules) {
+        services.reporter.showAlert(kURLNoRulesTitle, kURLNoRulesText);
+    }
+    outcome.uniqueID = appendStyle(services.store, std::move(*style));
+    services.store.save();
+    if (services.notifications != nullptr) {
+        services.notifications->post(notifications::kAddLatestStyle);
+    }
+    outcome.result = withoutRules ? URLImportResult::addedWithoutRules : URLImportResult::added;
+    return outcome;
+}
+
+}  // namespace orlavine
