@@ -26,6 +26,18 @@ bool isHostNameCharacter(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '.' || c == '-' || c == '_';
 }
 
+// Whether the host part of an address that is no valid URI holds letters outside ASCII, as a
+// host name typed in its own script ("bücher.example") does.
+bool hasNonAsciiHost(std::string_view address) {
+    const std::size_t start = address.find("://");
+    if (start == std::string_view::npos) {
+        return false;
+    }
+    const std::string_view rest = address.substr(start + 3);
+    const std::string_view host = rest.substr(0, rest.find_first_of("/?#"));
+    return std::any_of(host.begin(), host.end(), [](unsigned char c) { return c >= 0x80; });
+}
+
 std::string lowered(std::string_view text) {
     std::string out(text);
     std::transform(out.begin(), out.end(), out.begin(),
@@ -144,6 +156,10 @@ Status checkWebAddress(std::string_view address, const DownloadLimits& limits) {
     }
     auto url = boost::urls::parse_absolute_uri(address);
     if (!url) {
+        if (hasNonAsciiHost(address)) {
+            return Error{
+                "Host names with letters outside ASCII must be written in their xn-- form."};
+        }
         return Error{"The address is not a valid web address."};
     }
     const std::string scheme = lowered(url->scheme());
