@@ -108,6 +108,12 @@ void UpdateSheetRun::run(styleDatabase copy, std::size_t checkable) {
             }
         });
         if (processed == total) {
+            // Styles passed over move the bar too, so that a finished run shows a full one.
+            mainThread_([this] {
+                if (callbacks_.progressChanged) {
+                    callbacks_.progressChanged(100.0);
+                }
+            });
             finish(updatedStylesSentence("Updates completed. ", updatedCount()));
             return;
         }

@@ -2,6 +2,7 @@
 
 #include <boost/url/parse.hpp>
 
+#include <cctype>
 #include <optional>
 #include <utility>
 
@@ -19,6 +20,17 @@ namespace {
 bool namesStyleFile(std::string_view address) {
     return text::contains(address, ".css") || text::contains(address, ".styl") ||
            text::contains(address, ".less");
+}
+
+// An error or landing page served in place of a style file.
+bool looksLikeHTML(std::string_view text) {
+    text = text::trimmed(text);
+    const std::string_view head = text.substr(0, 15);
+    std::string lower(head);
+    for (char& c : lower) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return lower.starts_with("<!doctype html") || lower.starts_with("<html");
 }
 
 styleContainer plainStyle(std::string name, std::string text) {
@@ -59,6 +71,9 @@ URLImportOutcome importFromURL(std::string_view address, const LibraryServices& 
         Result<std::string> text = services.downloader != nullptr
                                        ? fetchText(address, *services.downloader)
                                        : Result<std::string>(Error{"No downloads here."});
+        if (text && looksLikeHTML(*text)) {
+            text = Error{"The address holds a web page, not a style."};
+        }
         if (!text) {
             services.reporter.consoleLine(std::string(address) + ": " + text.error());
             services.reporter.showAlert(kErrorGettingStyleTitle, kErrorGettingStyleText);

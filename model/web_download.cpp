@@ -99,7 +99,9 @@ std::string describeFailure(CURLcode code, const Transfer& transfer, const Downl
         return "The download was cancelled.";
     }
     if (transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
-        return fmt::format("The answer is larger than {} MB.", limits.maxBytes >> 20);
+        return limits.maxBytes >= (std::size_t{1} << 20)
+                   ? fmt::format("The answer is larger than {} MB.", limits.maxBytes >> 20)
+                   : fmt::format("The answer is larger than {} KB.", limits.maxBytes >> 10);
     }
     if (transfer.stalled) {
         return "The server stopped sending.";
@@ -184,11 +186,17 @@ Downloader::Downloader(DownloadOptions options) : options_(std::move(options)) {
     initialiseCurlOnce();
 }
 
-void Downloader::acquireHost(const std::string& host) {
+bool Downloader::acquireHost(const std::string& host, const std::atomic<bool>* cancel) {
     std::unique_lock lock(hostsMutex_);
-    hostFreed_.wait(
-        lock, [&] { return busyHosts_[host] < std::max(1, options_.limits.requestsPerHost); });
+    const auto free = [&] { return busyHosts_[host] < std::max(1, options_.limits.requestsPerHost); };
+    // Woken by every release; the time-out only lets a cancel end the wait.
+    while (!hostFreed_.wait_for(lock, milliseconds(50), free)) {
+        if (cancel != nullptr && cancel->load()) {
+            return false;
+        }
+    }
     ++busyHosts_[host];
+    return true;
 }
 
 void Downloader::releaseHost(const std::string& host) {
@@ -266,7 +274,9 @@ Result<std::string> Downloader::fetch(std::string_view address, const std::atomi
         if (cancel != nullptr && cancel->load()) {
             return Error{"The download was cancelled."};
         }
-        acquireHost(host);
+        if (!acquireHost(host, cancel)) {
+            return Error{"The download was cancelled."};
+        }
         Attempt answer = attempt(url, cancel);
         releaseHost(host);
         const bool busy = answer.status == 429 || answer.status == 503;

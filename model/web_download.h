@@ -68,7 +68,8 @@ class Downloader {
         std::chrono::milliseconds retryAfter{-1};  // from the answer's Retry-After, if any
     };
     Attempt attempt(const std::string& address, const std::atomic<bool>* cancel);
-    void acquireHost(const std::string& host);
+    // False when `cancel` was set while waiting for a free slot.
+    bool acquireHost(const std::string& host, const std::atomic<bool>* cancel);
     void releaseHost(const std::string& host);
 
     DownloadOptions options_;

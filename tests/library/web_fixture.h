@@ -1,0 +1,117 @@
+#pragma once
+// A library whose services download from a loopback HTTPS server that serves documents the test
+// puts there.
+
+#include <boost/json/serialize.hpp>
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+
+#include "library/library_fixture.h"
+#include "library/update_check.h"
+#include "model/config.h"
+#include "model/record_json.h"
+#include "model/web_download.h"
+#include "support/loopback_https.h"
+
+namespace orlavine::testing {
+
+class WebLibrary : public LibraryFixture {
+  public:
+    WebLibrary() {
+        settings.app.set(kCatalogueHostKey, boost::json::value(web.hostPort()));
+        DownloadOptions options;
+        options.certificateFile = web.certificateFile().string();
+        options.limits.totalTimeout = std::chrono::seconds(5);
+        options.limits.stallTimeout = std::chrono::seconds(1);
+        options.limits.maxBytes = std::size_t{1} << 20;
+        options.limits.firstRetryWait = std::chrono::milliseconds(10);
+        downloader = std::make_unique<Downloader>(options);
+        web.server().Get(".*",
+                         [this](const httplib::Request& request, httplib::Response& response) {
+                             std::string body;
+                             std::chrono::milliseconds delay{0};
+                             {
+                                 std::lock_guard lock(mutex_);
+                                 auto found = documents_.find(request.path);
+                                 if (found == documents_.end()) {
+                                     response.status = 404;
+                                     return;
+                                 }
+                                 body = found->second;
+                                 delay = delay_;
+                             }
+                             web.pause(delay);
+                             response.set_content(body, "text/css");
+                         });
+    }
+    ~WebLibrary() { store->waitForPendingWrites(); }
+
+    void serve(const std::string& path, std::string body) {
+        std::lock_guard lock(mutex_);
+        documents_[path] = std::move(body);
+    }
+    void serveCatalogueStyle(std::int64_t number, const styleJSON& record) {
+        serve("/styles/chrome/" + std::to_string(number) + ".json",
+              boost::json::serialize(styleJSONToJson(record)));
+    }
+    // Every answer waits this long first.
+    void slowDown(std::chrono::milliseconds delay) {
+        std::lock_guard lock(mutex_);
+        delay_ = delay;
+    }
+    // Style files come from 127.0.0.1, the catalogue answers as "localhost": the same server
+    // under two host names.
+    std::string url(const std::string& path) const {
+        return "https://127.0.0.1:" + std::to_string(web.port()) + path;
+    }
+    std::string catalogueURL(const std::string& path) const { return web.base() + path; }
+
+    LibraryServices webServices() {
+        LibraryServices s = services();
+        s.downloader = downloader.get();
+        return s;
+    }
+    UpdateContext updateContext() {
+        UpdateContext context;
+        context.store = store.get();
+        context.downloader = downloader.get();
+        context.catalogueHost = web.hostPort();
+        context.console = &reporter;
+        return context;
+    }
+    std::vector<std::string> alertTitles() const {
+        std::vector<std::string> titles;
+        for (const auto& alert : reporter.alerts) {
+            titles.push_back(alert.first);
+        }
+        return titles;
+    }
+
+    LoopbackHttpsServer web;
+    std::unique_ptr<Downloader> downloader;
+
+  private:
+    std::mutex mutex_;
+    std::map<std::string, std::string> documents_;
+    std::chrono::milliseconds delay_{0};
+};
+
+// A catalogue record with one section.
+inline styleJSON catalogueRecord(const std::string& name, const std::string& md5,
+                                 const std::string& code = "body { color: red }") {
+    styleJSON record;
+    record.name = name;
+    record.originalMd5 = md5;
+    styleSection section;
+    section.domains = {"example.com"};
+    section.code = code;
+    record.sections.push_back(section);
+    return record;
+}
+
+}  // namespace orlavine::testing
