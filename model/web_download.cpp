@@ -188,7 +188,9 @@ Downloader::Downloader(DownloadOptions options) : options_(std::move(options)) {
 
 bool Downloader::acquireHost(const std::string& host, const std::atomic<bool>* cancel) {
     std::unique_lock lock(hostsMutex_);
-    const auto free = [&] { return busyHosts_[host] < std::max(1, options_.limits.requestsPerHost); };
+    const auto free = [&] {
+        return busyHosts_[host] < std::max(1, options_.limits.requestsPerHost);
+    };
     // Woken by every release; the time-out only lets a cancel end the wait.
     while (!hostFreed_.wait_for(lock, milliseconds(50), free)) {
         if (cancel != nullptr && cancel->load()) {
