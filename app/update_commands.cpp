@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -151,7 +152,7 @@ int checkOneStyle(CliSession& session, const std::string& idText) {
 
 void drawProgress(double percent) {
     constexpr int kWidth = 30;
-    const int filled = static_cast<int>(percent * kWidth / 100.0 + 0.5);
+    const auto filled = std::lround(percent * kWidth / 100.0);
     fmt::print(stderr, "\r[{:<{}}] {:3.0f}%", std::string(static_cast<std::size_t>(filled), '#'),
                kWidth, percent);
     std::fflush(stderr);
@@ -200,6 +201,7 @@ int runUpdateSheet(CliSession& session) {
         }
     }
     std::signal(SIGINT, previous);
+    sheet.wait();  // the last log lines are printed from the run's thread
     if (barShown) {
         fmt::print(stderr, "\r\033[K");
     }

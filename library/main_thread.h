@@ -13,7 +13,7 @@ using MainThread = std::function<void(std::function<void()>)>;
 // Runs each piece of work at once on the calling thread, never two at the same time.
 inline MainThread serialisedInline() {
     auto mutex = std::make_shared<std::recursive_mutex>();
-    return [mutex](std::function<void()> work) {
+    return [mutex](const std::function<void()>& work) {
         std::lock_guard lock(*mutex);
         work();
     };

@@ -59,11 +59,10 @@ void UpdateSheetRun::start() {
             callbacks_.logChanged(log);
         }
     });
-    thread_ = std::thread(
-        [this, copy = std::move(copy), checkable]() mutable { run(std::move(copy), checkable); });
+    thread_ = std::thread([this, copy = std::move(copy), checkable] { run(copy, checkable); });
 }
 
-void UpdateSheetRun::run(styleDatabase copy, std::size_t checkable) {
+void UpdateSheetRun::run(const styleDatabase& copy, std::size_t checkable) {
     const std::size_t total = copy.styles.size();
     for (const styleContainer& style : copy.styles) {
         if (isCanceled_) {
@@ -127,7 +126,6 @@ void UpdateSheetRun::finish(const std::string& lastLine) {
         log_ += lastLine;
         log = log_;
     }
-    finished_ = true;
     mainThread_([this, log = std::move(log)] {
         if (callbacks_.logChanged) {
             callbacks_.logChanged(log);
@@ -136,6 +134,7 @@ void UpdateSheetRun::finish(const std::string& lastLine) {
             callbacks_.finished();
         }
     });
+    finished_ = true;
 }
 
 void UpdateSheetRun::cancel() {

@@ -54,7 +54,7 @@ class UpdateSheetRun {
     bool isFinished() const { return finished_.load(); }
 
   private:
-    void run(styleDatabase copy, std::size_t checkable);
+    void run(const styleDatabase& copy, std::size_t checkable);
     void appendLog(const std::string& line);
     void finish(const std::string& lastLine);
     void closeSheet();
