@@ -42,6 +42,11 @@ class CommandTable {
 // and numbers out of range are refused, with a message, rather than read as 0 or clamped.
 std::optional<std::int64_t> parseStyleID(const std::string& text);
 
+// The library style with the ID typed on the command line. Without one, a message is printed
+// and `status` says whether the ID was malformed (usage) or unknown (failure).
+std::optional<styleContainer> styleForID(CliSession& session, const std::string& idText,
+                                         int& status);
+
 // Waits for the library to be written; a failed write turns `status` into a failure.
 int finished(CliSession& session, int status = 0);
 

@@ -88,14 +88,10 @@ int createStyle(CliSession& session, const NewStyleArguments& args) {
 
 int exportStyle(CliSession& session, const std::string& idText,
                 const std::optional<std::string>& file) {
-    const std::optional<std::int64_t> id = parseStyleID(idText);
-    if (!id) {
-        return kExitUsage;
-    }
-    const std::optional<styleContainer> style = session.store().styleByID(*id);
+    int status = 0;
+    const std::optional<styleContainer> style = styleForID(session, idText, status);
     if (!style) {
-        fmt::print(stderr, "No style has the ID {}. `orlavine list` shows the IDs.\n", *id);
-        return kExitFailure;
+        return status;
     }
     const std::string text = writeUserCSS(*style);
     if (!file) {

@@ -14,22 +14,6 @@
 namespace orlavine {
 namespace {
 
-// The style with the ID typed on the command line; `usage` tells a malformed ID from an unknown
-// one.
-std::optional<styleContainer> styleNamed(CliSession& session, const std::string& idText,
-                                         bool& usage) {
-    const auto id = parseStyleID(idText);
-    usage = !id;
-    if (!id) {
-        return std::nullopt;
-    }
-    auto style = session.store().styleByID(*id);
-    if (!style) {
-        fmt::print(stderr, "No style has the ID {}. `orlavine list` shows the IDs.\n", *id);
-    }
-    return style;
-}
-
 std::string rulesText(const styleSection& section) {
     std::string rules;
     auto add = [&rules](const char* function, const std::string& value) {
@@ -69,10 +53,10 @@ void printCompiledCSS(const styleContainer& style) {
 }
 
 int compileOne(CliSession& session, const std::string& idText) {
-    bool usage = false;
-    auto style = styleNamed(session, idText, usage);
+    int status = 0;
+    auto style = styleForID(session, idText, status);
     if (!style) {
-        return usage ? kExitUsage : kExitFailure;
+        return status;
     }
     if (!style->userVariables) {
         fmt::print(stderr, "The style has no variable list; its code is used as it is.\n");
@@ -112,10 +96,10 @@ std::optional<std::string> choiceIndex(const userVariable& variable, const std::
 
 int setVariable(CliSession& session, const std::string& idText, const std::string& name,
                 const std::string& value) {
-    bool usage = false;
-    auto style = styleNamed(session, idText, usage);
+    int status = 0;
+    auto style = styleForID(session, idText, status);
     if (!style) {
-        return usage ? kExitUsage : kExitFailure;
+        return status;
     }
     userVariable* variable = nullptr;
     if (style->userVariables) {

@@ -17,4 +17,19 @@ std::optional<std::int64_t> parseStyleID(const std::string& text) {
     return id;
 }
 
+std::optional<styleContainer> styleForID(CliSession& session, const std::string& idText,
+                                         int& status) {
+    const std::optional<std::int64_t> id = parseStyleID(idText);
+    if (!id) {
+        status = kExitUsage;
+        return std::nullopt;
+    }
+    std::optional<styleContainer> style = session.store().styleByID(*id);
+    if (!style) {
+        fmt::print(stderr, "No style has the ID {}. `orlavine list` shows the IDs.\n", *id);
+        status = kExitFailure;
+    }
+    return style;
+}
+
 }  // namespace orlavine

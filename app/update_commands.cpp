@@ -121,25 +121,22 @@ int checkEveryRow(CliSession& session) {
 }
 
 int checkOneStyle(CliSession& session, const std::string& idText) {
-    const std::optional<std::int64_t> id = parseStyleID(idText);
-    if (!id) {
-        return kExitUsage;
-    }
-    const std::optional<styleContainer> style = session.store().styleByID(*id);
+    int status = 0;
+    const std::optional<styleContainer> style = styleForID(session, idText, status);
     if (!style) {
-        fmt::print(stderr, "No style has the ID {}. `orlavine list` shows the IDs.\n", *id);
-        return kExitFailure;
+        return status;
     }
+    const std::int64_t id = style->uniqueID;
     std::optional<UpdateCheck> result;
     RowUpdateCheck rows(updateContext(session), &session.notifications(), {});
-    if (!rows.checkOne(*id, [&result](const UpdateCheck& check) { result = check; })) {
+    if (!rows.checkOne(id, [&result](const UpdateCheck& check) { result = check; })) {
         fmt::print(stderr, "{} has no address to check for updates.\n", style->styleData.name);
         return finished(session, kExitFailure);
     }
     rows.wait();
     switch (result->outcome) {
         case UpdateOutcome::updated:
-            fmt::print("{} {}\n", kRowUpdated, session.store().styleByID(*id)->styleData.name);
+            fmt::print("{} {}\n", kRowUpdated, session.store().styleByID(id)->styleData.name);
             return finished(session);
         case UpdateOutcome::upToDate:
             fmt::print("{}\n", kRowUpToDate);

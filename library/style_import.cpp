@@ -24,16 +24,6 @@ ImportOutcome added(ImportResult result, const LibraryServices& services, styleC
     return ImportOutcome{result, id, std::move(name)};
 }
 
-// Plain CSS: one section without rules holding the whole text.
-styleContainer plainStyle(std::string name, std::string_view text) {
-    styleSection section;
-    section.code = std::string(text);
-    styleJSON data;
-    data.name = std::move(name);
-    data.sections.push_back(std::move(section));
-    return newStyle(std::move(data), "custom", -1, styleDatabase{});
-}
-
 std::optional<styleContainer> readDocument(std::string_view text, const LibraryServices& services) {
     UserCSSReadHooks hooks;
     hooks.newUniqueID = [&services] {
@@ -50,6 +40,15 @@ std::optional<styleContainer> readDocument(std::string_view text, const LibraryS
 }
 
 }  // namespace
+
+styleContainer plainStyle(std::string name, std::string_view text) {
+    styleSection section;
+    section.code = std::string(text);
+    styleJSON data;
+    data.name = std::move(name);
+    data.sections.push_back(std::move(section));
+    return newStyle(std::move(data), "custom", -1, styleDatabase{});
+}
 
 ImportOutcome importPastedText(std::string_view text, const LibraryServices& services) {
     if (!text::contains(text, kMozDocument)) {

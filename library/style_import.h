@@ -41,6 +41,9 @@ struct ImportOutcome {
     std::string name;           // of the added style
 };
 
+// A "custom" style for every site: one section without rules holding the whole of `text`.
+styleContainer plainStyle(std::string name, std::string_view text);
+
 // Imports the text pasted into the import window. The window closes unless the result is
 // `invalid`.
 ImportOutcome importPastedText(std::string_view text, const LibraryServices& services);

@@ -11,6 +11,7 @@
 #include "formats/usercss_reader.h"
 #include "library/catalogue_install.h"
 #include "library/style_append.h"
+#include "library/style_import.h"
 #include "model/config.h"
 #include "model/style_factory.h"
 
@@ -31,15 +32,6 @@ bool looksLikeHTML(std::string_view text) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
     return lower.starts_with("<!doctype html") || lower.starts_with("<html");
-}
-
-styleContainer plainStyle(std::string name, std::string text) {
-    styleSection section;
-    section.code = std::move(text);
-    styleJSON data;
-    data.name = std::move(name);
-    data.sections.push_back(std::move(section));
-    return newStyle(std::move(data), "custom", -1, styleDatabase{});
 }
 
 }  // namespace
@@ -96,7 +88,7 @@ URLImportOutcome importFromURL(std::string_view address, const LibraryServices& 
             // Remembered so that the style can be checked for updates from where it came.
             style->downloadedFrom = std::string(address);
         } else {
-            style = plainStyle(styleNameForAddress(address), std::move(*text));
+            style = plainStyle(styleNameForAddress(address), *text);
             withoutRules = true;
         }
     } else {
