@@ -65,53 +65,18 @@ TEST(BadInput, MalformedTextGivesNothingOrLessNeverACrash) {
 
 TEST(BadInput, RandomBytesAndRandomPiecesOfDocuments) {
     std::mt19937 rng(20240611);
-    const std::vector<std::string> pieces = {"@-moz-document ",
-                                             "domain(",
-                                             "url(",
-                                             "url-prefix(",
-                                             "regexp(",
-                                             "'",
-                                             "\"",
-                                             "`",
-                                             ")",
-                                             "),",
-                                             " {",
-                                             "){",
-                                             "\n{",
-                                             "{",
-                                             "}",
-                                             "/*",
-                                             "*/",
-                                             "//",
-                                             "\n",
-                                             "\r\n",
-                                             "\r",
-                                             "\t",
-                                             "    ",
-                                             "\\",
-                                             "\\/",
-                                             ":",
-                                             ",",
-                                             "*",
-                                             "==UserStyle==",
-                                             "==/UserStyle== */",
-                                             "@name x\n",
-                                             "@var ",
-                                             "@advanced ",
-                                             "select s 'S' {",
-                                             "dropdown d \"D\" {",
-                                             "<<<EOT",
-                                             "EOT;",
-                                             "range r 'R' [",
-                                             "]",
-                                             "@description d\n",
-                                             "@preprocessor stylus\n",
-                                             "é",
-                                             "\u3000",
-                                             "\xc3",
-                                             "\x80",
-                                             "a",
-                                             " "};
+    // Pieces of documents, separated by "|".
+    std::vector<std::string> pieces;
+    const std::string_view all =
+        "@-moz-document |domain(|url(|url-prefix(|regexp(|'|\"|`|)|),| {|){|\n{|{|}|/*|*/|//|\n|"
+        "\r\n|\r|\t|    |\\|\\/|:|,|*|==UserStyle==|==/UserStyle== */|@name x\n|@var |"
+        "@advanced |select s 'S' {|dropdown d \"D\" {|<<<EOT|EOT;|range r 'R' [|]|@description d\n|"
+        "@preprocessor stylus\n|é|\u3000|\xc3|\x80|a| ";
+    for (std::size_t start = 0; start <= all.size();) {
+        const std::size_t end = std::min(all.find('|', start), all.size());
+        pieces.emplace_back(all.substr(start, end - start));
+        start = end + 1;
+    }
     for (int round = 0; round < 3000; ++round) {
         std::string text;
         const int n = std::uniform_int_distribution<int>(0, 60)(rng);
