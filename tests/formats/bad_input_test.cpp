@@ -175,8 +175,6 @@ void expectLinear(const std::string& what, const std::function<std::string(std::
 }
 
 TEST(BadInput, TimeGrowsLinearlyWithTheText) {
-    const auto readDocument = [](const std::string& text) { readUserCSS(text); };
-    const auto readDeclaration = [](const std::string& text) { parseVariableDeclaration(text); };
     const auto repeat = [](std::string unit, std::size_t times) {
         std::string out;
         out.reserve(unit.size() * times);
@@ -185,53 +183,46 @@ TEST(BadInput, TimeGrowsLinearlyWithTheText) {
         }
         return out;
     };
-    expectLinear(
-        "many blocks", [&](std::size_t k) { return blocks(1000 * k, 4); }, readDocument);
-    expectLinear(
-        "one big block",
-        [&](std::size_t k) { return "@-moz-document x {" + repeat("a{b:c}\n", 50000 * k) + "}"; },
-        readDocument);
-    expectLinear(
-        "braces that never close",
-        [&](std::size_t k) { return "@-moz-document x " + repeat("{", 500000 * k); }, readDocument);
-    expectLinear(
-        "blocks without a header end",
-        [&](std::size_t k) { return repeat("@-moz-document domain(x)\n", 20000 * k); },
-        readDocument);
-    expectLinear(
-        "comments everywhere",
-        [&](std::size_t k) { return "a {}" + repeat("/*/ @-moz-document */", 20000 * k); },
-        readDocument);
-    expectLinear(
-        "many rules",
-        [&](std::size_t k) {
-            return "@-moz-document " + repeat("regexp('a\\\\/b'), ", 10000 * k) + "{x}";
-        },
-        readDocument);
-    expectLinear(
-        "long description",
-        [&](std::size_t k) {
-            return "/* ==UserStyle==\n@description x\n" + repeat("more text\n", 10000 * k) +
-                   "==/UserStyle== */\np{}";
-        },
-        readDocument);
-    expectLinear(
-        "long variable",
-        [&](std::size_t k) {
-            return "/* ==UserStyle==\n@var select s 'S' {\n" + repeat("'a:b': 'c',\n", 5000 * k) +
-                   "}\n==/UserStyle== */\np{}";
-        },
-        readDocument);
-    expectLinear(
-        "here-document options",
-        [&](std::size_t k) {
-            return "dropdown d 'D' {" + repeat("o \"O\" <<<EOT v EOT;", 5000 * k) + "}";
-        },
-        readDeclaration);
-    expectLinear(
-        "numbers",
-        [&](std::size_t k) { return "range r 'R' [" + repeat("1, 'px', ", 10000 * k) + "]"; },
-        readDeclaration);
+    using Make = std::function<std::string(std::size_t)>;
+    const std::pair<const char*, Make> documents[] = {
+        {"many blocks", [&](std::size_t k) { return blocks(1000 * k, 4); }},
+        {"one big block",
+         [&](std::size_t k) { return "@-moz-document x {" + repeat("a{b:c}\n", 50000 * k) + "}"; }},
+        {"braces that never close",
+         [&](std::size_t k) { return "@-moz-document x " + repeat("{", 500000 * k); }},
+        {"blocks without a header end",
+         [&](std::size_t k) { return repeat("@-moz-document domain(x)\n", 20000 * k); }},
+        {"comments everywhere",
+         [&](std::size_t k) { return "a {}" + repeat("/*/ @-moz-document */", 20000 * k); }},
+        {"many rules",
+         [&](std::size_t k) {
+             return "@-moz-document " + repeat("regexp('a\\\\/b'), ", 10000 * k) + "{x}";
+         }},
+        {"long description",
+         [&](std::size_t k) {
+             return "/* ==UserStyle==\n@description x\n" + repeat("more text\n", 10000 * k) +
+                    "==/UserStyle== */\np{}";
+         }},
+        {"long variable",
+         [&](std::size_t k) {
+             return "/* ==UserStyle==\n@var select s 'S' {\n" + repeat("'a:b': 'c',\n", 5000 * k) +
+                    "}\n==/UserStyle== */\np{}";
+         }},
+    };
+    for (const auto& [what, make] : documents) {
+        expectLinear(what, make, [](const std::string& text) { readUserCSS(text); });
+    }
+    const std::pair<const char*, Make> declarations[] = {
+        {"here-document options",
+         [&](std::size_t k) {
+             return "dropdown d 'D' {" + repeat("o \"O\" <<<EOT v EOT;", 5000 * k) + "}";
+         }},
+        {"numbers",
+         [&](std::size_t k) { return "range r 'R' [" + repeat("1, 'px', ", 10000 * k) + "]"; }},
+    };
+    for (const auto& [what, make] : declarations) {
+        expectLinear(what, make, [](const std::string& text) { parseVariableDeclaration(text); });
+    }
 }
 
 }  // namespace
