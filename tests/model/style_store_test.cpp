@@ -111,31 +111,32 @@ styleDatabase decodeOrFail(const std::string& bytes) {
     return std::move(decoded).value();
 }
 
-// A style with every member set, so copies and take-overs can be checked field by field.
+// A style with every member set, so copies and take-overs can be checked field by field. The
+// text members derive from the name, so two such styles differ in each of them.
 styleContainer richStyle(std::int64_t uniqueID, const std::string& name) {
     styleContainer s = sampleStyle(uniqueID, name);
-    s.styleData.url = "https://catalogue.example/styles/" + std::to_string(uniqueID);
+    s.styleData.url = "https://catalogue.example/styles/" + name;
     s.styleData.updateUrl = s.styleData.url + ".json";
     s.styleData.md5Url = s.styleData.url + ".md5";
-    s.styleData.originalMd5 = "0123abcd";
+    s.styleData.originalMd5 = name + "0123abcd";
     s.isEnabled = false;
     s.source = "usorg";
     s.userstyleID = 4000 + uniqueID;
-    s.version = "1.0";
-    s.namespace_ = "ns";
-    s.description = "desc";
-    s.author = "someone";
-    s.homepageURL = "https://home.example";
-    s.supportURL = "https://support.example";
-    s.license = "MIT";
-    s.downloadedFrom = "https://from.example/x.user.css";
+    s.version = name + " 1.0";
+    s.namespace_ = name + ".ns";
+    s.description = name + " desc";
+    s.author = name + " author";
+    s.homepageURL = "https://home.example/" + name;
+    s.supportURL = "https://support.example/" + name;
+    s.license = name + " licence";
+    s.downloadedFrom = "https://from.example/" + name + ".user.css";
     s.preprocessor = "default";
-    s.exclURL = std::vector<std::string>{"https://a.example/"};
-    s.exclDomain = std::vector<std::string>{"b.example"};
-    s.exclPrefix = std::vector<std::string>{"https://c.example/"};
-    s.exclRegExp = std::vector<std::string>{".*d.*"};
+    s.exclURL = std::vector<std::string>{"https://a.example/" + name};
+    s.exclDomain = std::vector<std::string>{name + ".b.example"};
+    s.exclPrefix = std::vector<std::string>{"https://c.example/" + name};
+    s.exclRegExp = std::vector<std::string>{".*" + name + ".*"};
     s.allowIframe = false;
-    s.updateURL = "https://update.example/x.user.css";
+    s.updateURL = "https://update.example/" + name + ".user.css";
     s.systemTheme = "dark";
     userVariable v;
     v.type = "color";
@@ -618,27 +619,16 @@ TEST_F(StyleStoreTest, EditsTakeOverOnlyTheirOwnFieldsAndAreCompiled) {
     };
 
     // An edit that differs from the stored style in every field.
-    styleContainer edited = sampleStyle(10, "Edited");
+    styleContainer edited = richStyle(10, "Edited");
     edited.styleData.sections[0].code = "p { margin: 0; }";
     edited.isEnabled = true;
-    edited.version = "2.0";
-    edited.namespace_ = "new-ns";
-    edited.description = "new desc";
-    edited.author = "new author";
-    edited.license = "GPL";
+    edited.source = "custom";
+    edited.userstyleID = -1;
     edited.preprocessor = "less";
-    edited.homepageURL = "https://elsewhere.example";
     edited.allowIframe = true;
-    edited.exclURL = std::vector<std::string>{};
-    edited.exclDomain = std::nullopt;
-    edited.exclPrefix = std::vector<std::string>{"https://new.example/"};
-    edited.exclRegExp = std::vector<std::string>{"x", "y"};
     edited.systemTheme = "light";
-    userVariable v;
-    v.type = "text";
-    v.name = "font";
-    v.currentValue = "serif";
-    edited.userVariables = std::vector<userVariable>{v};
+    edited.userVariables->at(0).currentValue = "#00ff00";
+    edited.dateModified = Date{1};
 
     // The properties panel takes over the frame permission, exclusions, theme and variables.
     const Date before = Date::now();
