@@ -137,10 +137,8 @@ TEST(Metadata, TheEndMarkerMustBeExact) {
 }
 
 TEST(Metadata, DocumentsWithoutCodeGiveNothing) {
-    EXPECT_FALSE(readUserCSS(""));
     EXPECT_FALSE(readUserCSS(" \n\t\r\n\u00a0"));
     EXPECT_FALSE(readUserCSS(document({"@name Only metadata", "@var color a 'A' red"}, "\n")));
-    EXPECT_FALSE(readUserCSS("@-moz-document domain(x) {}\n@-moz-document domain(y) { a {"));
 }
 
 TEST(Metadata, StylesWithVariablesOrLessOrStylusAreCompiledOnReading) {
