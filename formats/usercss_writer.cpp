@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "formats/text_scan.h"
+#include "formats/usercss_reader.h"
 
 namespace orlavine {
 namespace {
@@ -18,7 +19,28 @@ void metadataLine(std::string& out, std::string_view keyAndTabs, std::string_vie
         return;
     }
     out += keyAndTabs;
-    out += value;
+    // A value may go on over several lines, but a line that reads back as a key ("@version 9")
+    // would change the style; such a line joins the one before it.
+    std::size_t lineStart = 0;
+    while (lineStart <= value.size()) {
+        std::size_t lineEnd = value.find('\n', lineStart);
+        if (lineEnd == std::string_view::npos) {
+            lineEnd = value.size();
+        }
+        const std::string_view line = value.substr(lineStart, lineEnd - lineStart);
+        if (lineStart > 0) {
+            if (isMetadataKeyLine(line)) {
+                if (!out.empty() && out.back() == '\r') {
+                    out.pop_back();
+                }
+                out += ' ';
+            } else {
+                out += '\n';
+            }
+        }
+        out += line;
+        lineStart = lineEnd + 1;
+    }
     out += '\n';
 }
 

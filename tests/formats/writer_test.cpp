@@ -6,6 +6,7 @@
 #include <string>
 
 #include "document_fixtures.h"
+#include "formats/usercss_reader.h"
 #include "formats/usercss_writer.h"
 
 namespace orlavine {
@@ -64,6 +65,15 @@ TEST(Writer, MetadataLinesInTheirOrderWithTheirTabs) {
               "/* ==UserStyle==\n@name\t\t\tFull\n@author\t\t\tAna\n@description\t two\nlines\n"
               "@version\t\t1.2\n@namespace\t\tns\n@license\t\tMIT\n@preprocessor\t \n"
               "@updateURL\t\thttps://u.example/x.user.css\n==/UserStyle== */\n\n");
+
+    // A line break in a value must not start a line that reads back as another key.
+    full.description = "first\r\n@version 9\nsecond";
+    full.styleData.sections = {section({.domains = {"a.example"}}, "p{}")};
+    const auto reread = readUserCSS(writeUserCSS(full));
+    ASSERT_TRUE(reread.has_value());
+    EXPECT_EQ(reread->version, "1.2");
+    EXPECT_EQ(reread->description, "first @version 9\nsecond");
+    EXPECT_EQ(reread->styleData.sections.size(), 1u);
 }
 
 TEST(Writer, SectionsRulesAndSeparators) {
