@@ -37,17 +37,22 @@ bool looksLikeHTML(std::string_view text) {
 }  // namespace
 
 std::string styleNameForAddress(std::string_view address) {
-    std::string_view path = address;
+    std::string path(address);
+    std::string host;
     if (auto url = boost::urls::parse_uri_reference(address)) {
-        path = url->encoded_path();
+        // "My%20Theme.css" is named "My Theme", unless the escapes make no UTF-8 text.
+        std::string decoded = url->path();
+        path = text::isValidUtf8(decoded) ? std::move(decoded) : std::string(url->encoded_path());
+        host = url->encoded_host();
     }
-    if (const auto slash = path.rfind('/'); slash != std::string_view::npos) {
-        path.remove_prefix(slash + 1);
+    while (!path.empty() && path.back() == '/') {
+        path.pop_back();
     }
-    if (const auto dot = path.rfind('.'); dot != std::string_view::npos && dot > 0) {
-        path = path.substr(0, dot);
+    std::string name = path.substr(path.rfind('/') + 1);  // npos + 1 is 0
+    if (const auto dot = name.rfind('.'); dot != std::string::npos && dot > 0) {
+        name.erase(dot);
     }
-    return std::string(path);
+    return name.empty() ? host : name;
 }
 
 URLImportOutcome importFromURL(std::string_view address, const LibraryServices& services,

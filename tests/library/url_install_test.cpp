@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "library/catalogue_install.h"
 #include "library/url_import.h"
@@ -132,6 +133,19 @@ TEST(URLInstall, BadAddressesAndBadAnswersAddNothing) {
     EXPECT_EQ(declined.result, URLImportResult::declined);
     EXPECT_EQ(declined.name, "ok");
     EXPECT_TRUE(t.saved().styles.empty());
+}
+
+TEST(URLInstall, StylesAreNamedAfterTheirFile) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"https://a.example/themes/My%20Theme.css?v=2#top", "My Theme"},
+        {"https://a.example/themes/night.user.css", "night.user"},
+        {"https://a.example/css/", "css"},
+        {"https://a.example/?file=x.css", "a.example"},
+        {"https://a.example/%FF.css", "%FF"},  // escapes that make no text stay as written
+    };
+    for (const auto& [address, name] : cases) {
+        EXPECT_EQ(styleNameForAddress(address), name) << address;
+    }
 }
 
 }  // namespace
