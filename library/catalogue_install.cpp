@@ -31,6 +31,11 @@ void alertFor(ImportErrors error, Reporter& reporter) {
 
 }  // namespace
 
+std::string unknownErrorText() {
+    return std::string("An unknown error occurred. If you get this error, please let me know at ") +
+           SupportAddress + ".";
+}
+
 std::string duplicateStyleText(std::string_view name) {
     return "The style \"" + std::string(name) + "\" is already installed.";
 }
@@ -90,7 +95,7 @@ std::optional<styleContainer> installFromCatalogue(std::string_view address,
         return std::nullopt;
     }
     if (services.downloader == nullptr) {
-        alertFor(ImportErrors::CouldNotConnect, services.reporter);
+        services.reporter.showAlert(kUnknownErrorTitle, unknownErrorText());
         return std::nullopt;
     }
     CatalogueFetch fetched = fetchCatalogueStyle(address, host, *services.downloader);

@@ -32,6 +32,10 @@ inline constexpr const char* kUnsupportedURLTitle = "Unsupported URL";
 inline constexpr const char* kUnsupportedURLText =
     "The URL provided is either invalid or not currently supported.";
 inline constexpr const char* kDuplicateStyleTitle = "Duplicate Style";
+inline constexpr const char* kUnknownErrorTitle = "Unknown error";
+
+// The "Unknown error" text, which gives the support address.
+std::string unknownErrorText();
 
 // The "Duplicate Style" text for a style named `name`.
 std::string duplicateStyleText(std::string_view name);

@@ -65,9 +65,11 @@ URLImportOutcome importFromURL(std::string_view address, const LibraryServices& 
             return URLImportOutcome{};
         }
     } else if (namesStyleFile(address)) {
-        Result<std::string> text = services.downloader != nullptr
-                                       ? fetchText(address, *services.downloader)
-                                       : Result<std::string>(Error{"No downloads here."});
+        if (services.downloader == nullptr) {
+            services.reporter.showAlert(kUnknownErrorTitle, unknownErrorText());
+            return URLImportOutcome{};
+        }
+        Result<std::string> text = fetchText(address, *services.downloader);
         if (text && looksLikeHTML(*text)) {
             text = Error{"The address holds a web page, not a style."};
         }
@@ -122,6 +124,41 @@ URLImportOutcome importFromURL(std::string_view address, const LibraryServices& 
     }
     outcome.result = withoutRules ? URLImportResult::addedWithoutRules : URLImportResult::added;
     return outcome;
+}
+
+URLImportRun::URLImportRun(LibraryServices services, MainThread mainThread)
+    : services_(services), mainThread_(std::move(mainThread)) {}
+
+URLImportRun::~URLImportRun() {
+    wait();
+}
+
+void URLImportRun::wait() {
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) {
+        thread_.join();
+    }
+}
+
+bool URLImportRun::start(std::string address, std::function<void(const URLImportOutcome&)> finished,
+                         ConfirmInstall confirm) {
+    if (thread_.joinable() && thread_.get_id() == std::this_thread::get_id()) {
+        return false;  // from inside the last run's own callback, on its thread
+    }
+    if (running_.exchange(true)) {
+        return false;
+    }
+    wait();  // the previous run has ended its work already
+    thread_ = std::thread([this, address = std::move(address), finished = std::move(finished),
+                           confirm = std::move(confirm)] {
+        const URLImportOutcome outcome = importFromURL(address, services_, confirm);
+        running_ = false;
+        mainThread_([finished, outcome] {
+            if (finished) {
+                finished(outcome);
+            }
+        });
+    });
+    return true;
 }
 
 }  // namespace orlavine

@@ -3,12 +3,15 @@
 // through the catalogue install, addresses of CSS, Stylus and Less files are downloaded and read
 // as UserCSS or plain CSS. Failures are told through alerts; nothing partial is stored.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "library/library_services.h"
+#include "library/main_thread.h"
 
 namespace orlavine {
 
@@ -38,6 +41,36 @@ using ConfirmInstall = std::function<bool(const styleContainer&)>;
 // the library, the reporter and the notification centre are safe from any thread.
 URLImportOutcome importFromURL(std::string_view address, const LibraryServices& services,
                                const ConfirmInstall& confirm = {});
+
+// The import sheet's run: the import button starts it, and the sheet waits in its loading state
+// (button disabled, spinner on) until `finished` reaches the main thread with the outcome; then it
+// closes when a style was added, or goes back to its input state.
+class URLImportRun {
+  public:
+    URLImportRun(LibraryServices services, MainThread mainThread = serialisedInline());
+    // Waits for a run still going.
+    ~URLImportRun();
+    URLImportRun(const URLImportRun&) = delete;
+    URLImportRun& operator=(const URLImportRun&) = delete;
+
+    // Imports `address` on a background thread. False while a run is going.
+    bool start(std::string address, std::function<void(const URLImportOutcome&)> finished,
+               ConfirmInstall confirm = {});
+    bool running() const { return running_.load(); }
+    // Blocks until the run has ended (tests and the command line).
+    void wait();
+
+  private:
+    LibraryServices services_;
+    MainThread mainThread_;
+    std::atomic<bool> running_{false};
+    std::thread thread_;
+};
+
+// Whether an outcome closes the sheet (a style was added).
+inline bool closesImportSheet(URLImportResult result) {
+    return result == URLImportResult::added || result == URLImportResult::addedWithoutRules;
+}
 
 // The name a style gets from its address: the last path component without its extension.
 std::string styleNameForAddress(std::string_view address);

@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "library/catalogue_install.h"
 #include "library/url_import.h"
@@ -133,6 +138,29 @@ TEST(URLInstall, BadAddressesAndBadAnswersAddNothing) {
     EXPECT_EQ(declined.result, URLImportResult::declined);
     EXPECT_EQ(declined.name, "ok");
     EXPECT_TRUE(t.saved().styles.empty());
+}
+
+TEST(URLInstall, TheSheetsRunReportsOnTheMainThreadAndTakesOneAddressAtATime) {
+    WebLibrary t;
+    t.serve("/slow.css", "p { color: teal }");
+    t.slowDown(std::chrono::milliseconds(200));
+    std::vector<std::function<void()>> mainQueue;
+    std::mutex queueMutex;
+    URLImportRun run(t.webServices(), [&](std::function<void()> work) {
+        std::lock_guard lock(queueMutex);
+        mainQueue.push_back(std::move(work));
+    });
+    std::optional<URLImportOutcome> outcome;
+    EXPECT_TRUE(run.start(t.url("/slow.css"), [&](const URLImportOutcome& o) { outcome = o; }));
+    EXPECT_TRUE(run.running());
+    EXPECT_FALSE(run.start(t.url("/slow.css"), {}));  // the button is disabled meanwhile
+    run.wait();
+    EXPECT_FALSE(outcome.has_value());  // not until the main thread runs its queue
+    ASSERT_EQ(mainQueue.size(), 1u);
+    mainQueue[0]();
+    ASSERT_TRUE(outcome.has_value());
+    EXPECT_TRUE(closesImportSheet(outcome->result));
+    EXPECT_EQ(t.saved().styles.size(), 1u);
 }
 
 TEST(URLInstall, StylesAreNamedAfterTheirFile) {
