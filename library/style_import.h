@@ -26,7 +26,7 @@ inline constexpr const char* kInvalidPastedStyleText =
     "syntax errors in this style.";
 
 // Style files larger than this are not read.
-inline constexpr std::size_t kMaxStyleFileBytes = 128u * 1024u * 1024u;
+inline constexpr std::size_t kMaxStyleFileBytes = std::size_t{128} * 1024 * 1024;
 
 enum class ImportResult {
     added,              // read as a UserCSS or @-moz-document style
