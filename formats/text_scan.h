@@ -38,6 +38,12 @@ std::size_t countOccurrences(std::string_view s, std::string_view part);
 // the end of `s`.
 std::size_t codePointLength(std::string_view s, std::size_t i);
 
+// `s` without a leading UTF-8 byte-order mark.
+inline std::string_view withoutByteOrderMark(std::string_view s) {
+    constexpr std::string_view kMark = "\xEF\xBB\xBF";
+    return s.starts_with(kMark) ? s.substr(kMark.size()) : s;
+}
+
 // Whether `s` is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
 bool isValidUtf8(std::string_view s);
 

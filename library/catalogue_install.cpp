@@ -13,8 +13,6 @@
 namespace orlavine {
 namespace {
 
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
 void alertFor(ImportErrors error, Reporter& reporter) {
     switch (error) {
         case ImportErrors::CouldNotConnect:
@@ -50,9 +48,7 @@ Result<std::string> fetchText(std::string_view address, Downloader& downloader,
     if (!text::isValidUtf8(text)) {
         return Error{"The answer is not UTF-8 text."};
     }
-    if (std::string_view(text).starts_with(kByteOrderMark)) {
-        text.erase(0, kByteOrderMark.size());
-    }
+    text.erase(0, text.size() - text::withoutByteOrderMark(text).size());
     return text;
 }
 

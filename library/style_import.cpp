@@ -12,8 +12,6 @@
 namespace orlavine {
 namespace {
 
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
 ImportOutcome added(ImportResult result, const LibraryServices& services, styleContainer style) {
     std::string name = style.styleData.name;
     const std::int64_t id = appendStyle(services.store, std::move(style));
@@ -81,10 +79,7 @@ ImportOutcome importStyleFile(const std::filesystem::path& file, const LibrarySe
     if (!bytes || !text::isValidUtf8(*bytes)) {
         return ImportOutcome{ImportResult::unreadable, 0, {}};
     }
-    std::string_view text = *bytes;
-    if (text.starts_with(kByteOrderMark)) {
-        text.remove_prefix(kByteOrderMark.size());
-    }
+    const std::string_view text = text::withoutByteOrderMark(*bytes);
     const std::string base = styleNameForFile(file);
     if (!text::contains(text, kMozDocument)) {
         ImportOutcome outcome =
