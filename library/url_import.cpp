@@ -2,7 +2,6 @@
 
 #include <boost/url/parse.hpp>
 
-#include <cctype>
 #include <optional>
 #include <utility>
 
@@ -25,12 +24,7 @@ bool namesStyleFile(std::string_view address) {
 
 // An error or landing page served in place of a style file.
 bool looksLikeHTML(std::string_view text) {
-    text = text::trimmed(text);
-    const std::string_view head = text.substr(0, 15);
-    std::string lower(head);
-    for (char& c : lower) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
+    const std::string lower = text::asciiLower(text::trimmed(text).substr(0, 15));
     return lower.starts_with("<!doctype html") || lower.starts_with("<html");
 }
 
