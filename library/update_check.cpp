@@ -22,23 +22,14 @@ std::string trimmedAddress(const std::optional<std::string>& address) {
     return std::string(text::trimmed(*address));
 }
 
-// Sections as the user wrote them: what a preprocessor made of them depends on the variable
+// The record as the user wrote it: what a preprocessor made of it depends on the variable
 // values, which an update does not change.
-std::vector<styleSection> writtenSections(std::vector<styleSection> sections) {
-    for (styleSection& section : sections) {
+styleJSON writtenRecord(styleJSON record) {
+    for (styleSection& section : record.sections) {
         section.compiledcode.reset();
     }
-    return sections;
-}
-
-bool sameRecord(const styleJSON& a, const styleJSON& b) {
-    styleJSON left = a;
-    styleJSON right = b;
-    left.sections = writtenSections(std::move(left.sections));
-    right.sections = writtenSections(std::move(right.sections));
-    left.compSections.reset();
-    right.compSections.reset();
-    return left == right;
+    record.compSections.reset();
+    return record;
 }
 
 UpdateCheck failed(UpdateCheck check, std::string detail, const UpdateContext& context) {
@@ -93,11 +84,12 @@ UpdateCheck checkUserCSSStyle(const styleContainer& installed, CheckRules rules,
     fresh->downloadedFrom = installed.downloadedFrom;
     fresh->isEnabled = installed.isEnabled;
 
+    const styleJSON freshRecord = writtenRecord(fresh->styleData);
+    const styleJSON installedRecord = writtenRecord(installed.styleData);
     const bool sameVersion = fresh->version == installed.version;
     const bool sameContent = rules == CheckRules::singleStyle
-                                 ? sameRecord(fresh->styleData, installed.styleData)
-                                 : writtenSections(fresh->styleData.sections) ==
-                                       writtenSections(installed.styleData.sections);
+                                 ? freshRecord == installedRecord
+                                 : freshRecord.sections == installedRecord.sections;
     if (sameVersion && sameContent) {
         check.outcome = UpdateOutcome::upToDate;
         return check;
