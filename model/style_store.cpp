@@ -31,6 +31,16 @@ styleContainer* findStyle(styleDatabase& db, std::int64_t uniqueID) {
     return position ? &db.styles[*position] : nullptr;
 }
 
+// The style to replace, unless it is gone or no longer equals `expected` (when given).
+styleContainer* replaceableStyle(styleDatabase& db, std::int64_t uniqueID,
+                                 const styleContainer* expected) {
+    styleContainer* target = findStyle(db, uniqueID);
+    if (target == nullptr || (expected != nullptr && !(*target == *expected))) {
+        return nullptr;
+    }
+    return target;
+}
+
 }  // namespace
 
 StyleStore::StyleStore(Services services)
@@ -418,8 +428,8 @@ bool StyleStore::saveEditedStyle(std::int64_t uniqueID, const styleContainer& ed
 bool StyleStore::replaceStyleData(std::int64_t uniqueID, styleJSON data,
                                   const styleContainer* expected) {
     return modify([&](styleDatabase& db) {
-        styleContainer* target = findStyle(db, uniqueID);
-        if (target == nullptr || (expected != nullptr && !(*target == *expected))) {
+        styleContainer* target = replaceableStyle(db, uniqueID, expected);
+        if (target == nullptr) {
             return false;
         }
         target->styleData = std::move(data);
@@ -431,8 +441,8 @@ bool StyleStore::replaceStyleData(std::int64_t uniqueID, styleJSON data,
 bool StyleStore::replaceByNewVersion(std::int64_t uniqueID, styleContainer newVersion,
                                      const styleContainer* expected) {
     return modify([&](styleDatabase& db) {
-        styleContainer* target = findStyle(db, uniqueID);
-        if (target == nullptr || (expected != nullptr && !(*target == *expected))) {
+        styleContainer* target = replaceableStyle(db, uniqueID, expected);
+        if (target == nullptr) {
             return false;
         }
         newVersion.isEnabled = target->isEnabled;
