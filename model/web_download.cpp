@@ -17,6 +17,8 @@ namespace {
 using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
 
+constexpr const char* kCancelled = "The download was cancelled.";
+
 void initialiseCurlOnce() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -96,7 +98,7 @@ int watch(void* target, curl_off_t /*dltotal*/, curl_off_t dlnow, curl_off_t /*u
 
 std::string describeFailure(CURLcode code, const Transfer& transfer, const DownloadLimits& limits) {
     if (transfer.cancelled) {
-        return "The download was cancelled.";
+        return kCancelled;
     }
     if (transfer.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
         return limits.maxBytes >= (std::size_t{1} << 20)
@@ -274,10 +276,10 @@ Result<std::string> Downloader::fetch(std::string_view address, const std::atomi
     milliseconds wait = limits.firstRetryWait;
     for (int attemptNumber = 0;; ++attemptNumber) {
         if (cancel != nullptr && cancel->load()) {
-            return Error{"The download was cancelled."};
+            return Error{kCancelled};
         }
         if (!acquireHost(host, cancel)) {
-            return Error{"The download was cancelled."};
+            return Error{kCancelled};
         }
         Attempt answer = attempt(url, cancel);
         releaseHost(host);
@@ -289,7 +291,7 @@ Result<std::string> Downloader::fetch(std::string_view address, const std::atomi
                                        ? std::min(answer.retryAfter, limits.maxRetryWait)
                                        : std::min(wait, limits.maxRetryWait);
         if (!sleepUnlessCancelled(pause, cancel)) {
-            return Error{"The download was cancelled."};
+            return Error{kCancelled};
         }
         wait *= 2;
     }
