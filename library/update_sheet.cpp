@@ -63,7 +63,6 @@ void UpdateSheetRun::start() {
 }
 
 void UpdateSheetRun::run(const styleDatabase& copy, std::size_t checkable) {
-    const std::size_t total = copy.styles.size();
     for (const styleContainer& style : copy.styles) {
         if (isCanceled_) {
             finish(updatedStylesSentence("Update process was interrupted. ", updatedCount()));
@@ -71,7 +70,6 @@ void UpdateSheetRun::run(const styleDatabase& copy, std::size_t checkable) {
         }
         const UpdateCheck check = checkForUpdate(style, CheckRules::sheet, context_);
         std::string log;
-        std::size_t processed = 0;
         double progress = 0;
         bool checked = true;
         {
@@ -94,7 +92,6 @@ void UpdateSheetRun::run(const styleDatabase& copy, std::size_t checkable) {
             if (checked) {
                 progress_ = std::min(100.0, progress_ + 100.0 / static_cast<double>(checkable));
             }
-            processed = ++processed_;
             log = log_;
             progress = progress_;
         }
@@ -106,17 +103,14 @@ void UpdateSheetRun::run(const styleDatabase& copy, std::size_t checkable) {
                 callbacks_.logChanged(log);
             }
         });
-        if (processed == total) {
-            // Styles passed over move the bar too, so that a finished run shows a full one.
-            mainThread_([this] {
-                if (callbacks_.progressChanged) {
-                    callbacks_.progressChanged(100.0);
-                }
-            });
-            finish(updatedStylesSentence("Updates completed. ", updatedCount()));
-            return;
-        }
     }
+    // Styles passed over move the bar too, so that a finished run shows a full one.
+    mainThread_([this] {
+        if (callbacks_.progressChanged) {
+            callbacks_.progressChanged(100.0);
+        }
+    });
+    finish(updatedStylesSentence("Updates completed. ", updatedCount()));
 }
 
 void UpdateSheetRun::finish(const std::string& lastLine) {

@@ -64,10 +64,9 @@ class UpdateSheetRun {
     Callbacks callbacks_;
     MainThread mainThread_;
 
-    mutable std::mutex mutex_;  // guards log_, updated_, processed_
+    mutable std::mutex mutex_;  // guards log_, updated_, progress_
     std::string log_;
     int updated_ = 0;
-    std::size_t processed_ = 0;
     double progress_ = 0;
 
     std::atomic<bool> isCanceled_{false};
