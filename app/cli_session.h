@@ -1,18 +1,11 @@
 #pragma once
-// What a subcommand works with: the library store, the settings and a reporter that prints.
+// What a subcommand works with: the shared session, with a reporter that prints.
 
 #include <atomic>
-#include <memory>
 #include <string_view>
 
-#include "model/notification_center.h"
 #include "model/reporter.h"
-#include "model/settings_store.h"
-#include "model/style_store.h"
-#include "model/web_download.h"
-#include "preprocess/compiler_errors.h"
-#include "preprocess/less_imports.h"
-#include "preprocess/style_preprocessor.h"
+#include "session/session.h"
 
 namespace orlavine {
 
@@ -32,35 +25,18 @@ class CommandLineReporter : public Reporter {
     std::atomic<bool> alerted_{false};
 };
 
-class CliSession {
+// Holds the reporter so that it is built before the session that reports through it.
+struct CommandLineReporterHolder {
+    CommandLineReporter commandLineReporter;
+};
+
+class CliSession : private CommandLineReporterHolder, public Session {
   public:
-    CliSession();
-    // Waits for pending writes.
-    ~CliSession();
+    CliSession() : Session(commandLineReporter) {}
 
-    StyleStore& store() { return *store_; }
-    SettingsStores& settings() { return settings_; }
-    CommandLineReporter& reporter() { return reporter_; }
-    // Compiles Less and Stylus and substitutes variables; the store runs it on every save of an
-    // edited style, and readers of new styles take it as their compiler.
-    StyleCompiler& compiler() { return *preprocessor_; }
-    const ConsoleCompilerErrors& compilerErrors() const { return compilerErrors_; }
-    // Every download of the command goes through this one, so its per-host bound holds.
-    Downloader& downloader() { return *downloader_; }
-    NotificationCenter& notifications() { return notifications_; }
-
-    // Waits for the library file to be written; false when a write failed.
-    bool finish();
-
-  private:
-    CommandLineReporter reporter_;
-    NotificationCenter notifications_;
-    SettingsStores settings_;
-    ConsoleCompilerErrors compilerErrors_{reporter_};
-    std::unique_ptr<Downloader> downloader_;
-    std::unique_ptr<CachedHttpImports> lessImports_;
-    std::unique_ptr<StylePreprocessor> preprocessor_;
-    std::unique_ptr<StyleStore> store_;
+    CommandLineReporter& reporter() { return commandLineReporter; }
+    // False when an alert (a failed write among them) was shown.
+    bool finish() const { return !commandLineReporter.alerted(); }
 };
 
 }  // namespace orlavine

@@ -47,6 +47,9 @@ int importFiles(CliSession& session, const std::vector<std::string>& files) {
                 fmt::print(stderr, "{} is not a readable UTF-8 text file.\n", file);
                 status = kExitFailure;
                 break;
+            case ImportResult::notSaved:
+                status = kExitFailure;
+                break;
         }
     }
     return finished(session, status);
@@ -66,7 +69,6 @@ int createStyle(CliSession& session, const NewStyleArguments& args) {
         fmt::print(stderr, "A style needs a name.\n");
         return kExitUsage;
     }
-    registerAppDefaults(session.settings(), session.store().snapshot(), std::nullopt);
     NewStyleForm form;
     form.name = args.name;
     const std::optional<std::string>* rules[] = {&args.domain, &args.url, &args.prefix,
@@ -82,6 +84,9 @@ int createStyle(CliSession& session, const NewStyleArguments& args) {
     const LibraryServices services{session.store(), session.settings().app, session.reporter(),
                                    &notifications, &session.compiler()};
     const std::optional<std::int64_t> id = createNewStyle(form, services);
+    if (!id) {
+        return kExitFailure;  // the store said why
+    }
     fmt::print("Created {} with ID {}.\n", session.store().styleByID(*id)->styleData.name, *id);
     return finished(session);
 }

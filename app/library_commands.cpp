@@ -22,27 +22,44 @@ int withID(const std::string& text, Command command) {
     return id ? command(*id) : kExitUsage;
 }
 
-std::optional<std::size_t> positionOf(CliSession& session, std::int64_t id) {
-    auto position = session.store().positionByID(id);
-    if (!position) {
-        fmt::print(stderr, "No style has the ID {}. `orlavine list` shows the IDs.\n", id);
+int noSuchStyle(std::int64_t id) {
+    fmt::print(stderr, "No style has the ID {}. `orlavine list` shows the IDs.\n", id);
+    return kExitFailure;
+}
+
+// The status of a command whose change was `outcome`: a failed write was told by the store; a
+// style that is not there is told here. Success is printed by the caller only after the write.
+template <class T>
+std::optional<int> failureOf(const Result<T>& outcome, std::int64_t id, bool found) {
+    if (!outcome) {
+        fmt::print(stderr, "The library was not changed: {}\n", outcome.error());
+        return kExitFailure;
     }
-    return position;
+    if (!found) {
+        return noSuchStyle(id);
+    }
+    return std::nullopt;
 }
 
 int listStyles(CliSession& session) {
-    const styleDatabase db = session.store().snapshot();
-    if (db.styles.empty()) {
-        fmt::print("The library has no styles.\n");
-        return finished(session);
+    if (auto failure = session.store().openFailure()) {
+        fmt::print(stderr, "The library cannot be read: {}\n", *failure);
+        return kExitFailure;
     }
-    fmt::print("{:>4}  {:>10}  {:<3}  {:<7}  {}\n", "#", "ID", "On", "Source", "Name");
-    for (std::size_t i = 0; i < db.styles.size(); ++i) {
-        const styleContainer& s = db.styles[i];
-        fmt::print("{:>4}  {:>10}  {:<3}  {:<7}  {}\n", i, s.uniqueID, s.isEnabled ? "on" : "off",
-                   s.source, s.styleData.name);
-    }
-    return finished(session);
+    const int status = session.store().read([](const styleDatabase& db) {
+        if (db.styles.empty()) {
+            fmt::print("The library has no styles.\n");
+            return 0;
+        }
+        fmt::print("{:>4}  {:>10}  {:<3}  {:<7}  {}\n", "#", "ID", "On", "Source", "Name");
+        for (std::size_t i = 0; i < db.styles.size(); ++i) {
+            const styleContainer& s = db.styles[i];
+            fmt::print("{:>4}  {:>10}  {:<3}  {:<7}  {}\n", i, s.uniqueID,
+                       s.isEnabled ? "on" : "off", s.source, s.styleData.name);
+        }
+        return 0;
+    });
+    return finished(session, session.store().loadFailed() ? kExitFailure : status);
 }
 
 int setEnabled(CliSession& session, const std::optional<std::string>& idText, bool all,
@@ -52,17 +69,19 @@ int setEnabled(CliSession& session, const std::optional<std::string>& idText, bo
         return kExitUsage;
     }
     if (all) {
-        session.store().setAllEnabled(enabled);
-        fmt::print("{} all {} styles.\n", enabled ? "Enabled" : "Disabled",
-                   session.store().styleCount());
+        const Result<std::size_t> count = session.store().setAllEnabled(enabled);
+        if (!count) {
+            fmt::print(stderr, "The library was not changed: {}\n", count.error());
+            return kExitFailure;
+        }
+        fmt::print("{} all {} styles.\n", enabled ? "Enabled" : "Disabled", *count);
         return finished(session);
     }
     return withID(*idText, [&](std::int64_t id) {
-        auto position = positionOf(session, id);
-        if (!position) {
-            return kExitFailure;
+        const Result<bool> found = session.store().setEnabled(id, enabled);
+        if (auto failure = failureOf(found, id, found && *found)) {
+            return *failure;
         }
-        session.store().setEnabled(*position, enabled);
         fmt::print("{} {}.\n", enabled ? "Enabled" : "Disabled",
                    session.store().styleByID(id)->styleData.name);
         return finished(session);
@@ -70,34 +89,29 @@ int setEnabled(CliSession& session, const std::optional<std::string>& idText, bo
 }
 
 int duplicateStyle(CliSession& session, std::int64_t id) {
-    auto position = positionOf(session, id);
-    if (!position) {
-        return kExitFailure;
+    const Result<std::optional<std::int64_t>> copy = session.store().duplicate(id);
+    if (auto failure = failureOf(copy, id, copy && copy->has_value())) {
+        return *failure;
     }
-    session.store().duplicate(*position);
-    const styleDatabase db = session.store().snapshot();
-    fmt::print("Added {} with ID {}.\n", db.styles.back().styleData.name,
-               db.styles.back().uniqueID);
+    fmt::print("Added {} with ID {}.\n", session.store().styleByID(**copy)->styleData.name, **copy);
     return finished(session);
 }
 
 int removeStyle(CliSession& session, std::int64_t id) {
-    auto position = positionOf(session, id);
-    if (!position) {
-        return kExitFailure;
+    const std::optional<styleContainer> style = session.store().styleByID(id);
+    const Result<bool> removed = session.store().remove(id);
+    if (auto failure = failureOf(removed, id, removed && *removed)) {
+        return *failure;
     }
-    const std::string name = session.store().styleByID(id)->styleData.name;
-    session.store().remove(*position);
-    fmt::print("Removed {}.\n", name);
+    fmt::print("Removed {}.\n", style ? style->styleData.name : std::to_string(id));
     return finished(session);
 }
 
 int renameStyle(CliSession& session, std::int64_t id, const std::string& name) {
-    auto position = positionOf(session, id);
-    if (!position) {
-        return kExitFailure;
+    const Result<bool> renamed = session.store().rename(id, name);
+    if (auto failure = failureOf(renamed, id, renamed && *renamed)) {
+        return *failure;
     }
-    session.store().rename(*position, name);
     fmt::print("Renamed the style to {}.\n", name);
     return finished(session);
 }
@@ -105,8 +119,7 @@ int renameStyle(CliSession& session, std::int64_t id, const std::string& name) {
 int showStyle(CliSession& session, std::int64_t id) {
     auto style = session.store().styleByID(id);
     if (!style) {
-        positionOf(session, id);
-        return kExitFailure;
+        return noSuchStyle(id);
     }
     fmt::print("{}\n", encodeStyle(*style));
     return finished(session);
@@ -129,13 +142,11 @@ int mergeFile(CliSession& session, const std::string& file) {
 }
 
 int backUp(CliSession& session, const std::string& file) {
-    bool ok = false;
-    session.store().backUp(file, [&](const Status& status) { ok = status.ok(); });
-    if (!session.finish() || !ok) {
+    if (!session.store().backUp(file)) {
         return kExitFailure;
     }
     fmt::print("Backed up {} styles to {}.\n", session.store().styleCount(), file);
-    return 0;
+    return finished(session);
 }
 
 }  // namespace

@@ -14,7 +14,6 @@ namespace orlavine {
 namespace {
 
 int printPageCSS(CliSession& session, const std::string& address, bool frame) {
-    registerExtensionDefaults(session.settings());
     const bool enabled = session.settings().extension.boolValue(keys::kEnableStyles);
     if (!enabled) {
         fmt::print(stderr, "All styles are switched off in the browser.\n");

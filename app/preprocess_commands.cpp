@@ -62,7 +62,10 @@ int compileOne(CliSession& session, const std::string& idText) {
         fmt::print(stderr, "The style has no variable list; its code is used as it is.\n");
     }
     const std::size_t errorsBefore = session.compilerErrors().shownCount();
-    session.store().updateProperties(*style);
+    if (const Result<bool> stored = session.store().updateProperties(*style); !stored) {
+        fmt::print(stderr, "The library was not changed: {}\n", stored.error());
+        return kExitFailure;
+    }
     const auto compiled = session.store().styleByID(style->uniqueID);
     if (compiled) {
         printCompiledCSS(*compiled);
@@ -132,7 +135,10 @@ int setVariable(CliSession& session, const std::string& idText, const std::strin
         variable->currentValue = value;
     }
     const std::size_t errorsBefore = session.compilerErrors().shownCount();
-    session.store().updateProperties(*style);
+    if (const Result<bool> stored = session.store().updateProperties(*style); !stored) {
+        fmt::print(stderr, "The library was not changed: {}\n", stored.error());
+        return kExitFailure;
+    }
     const bool failed = session.compilerErrors().shownCount() != errorsBefore;
     return finished(session, failed ? kExitFailure : 0);
 }

@@ -37,18 +37,6 @@ class NoAccount : public sync::RecordStore {
     static sync::CloudError down() { return {sync::CloudError::Kind::other, "no account"}; }
 };
 
-sync::SyncServices servicesFor(CliSession& session, sync::RecordStore& cloud,
-                               NotificationCenter& center) {
-    sync::SyncServices services;
-    services.store = &session.store();
-    services.settings = &session.settings();
-    services.notifications = &center;
-    services.reporter = &session.reporter();
-    services.cloud = &cloud;
-    services.stateFolder = session.store().databaseFile().parent_path();
-    return services;
-}
-
 // Prints what the engine did; returns how many lines.
 std::size_t printEvents(sync::SyncEngine& engine) {
     const std::vector<std::string> lines = engine.takeEvents();
@@ -96,16 +84,13 @@ Result<std::unique_ptr<sync::RecordStore>> openAccount(CliSession& session) {
     return sync::openRecordStore(session.settings(), password);
 }
 
-// Sends what the library's saves left for the account (the command line's store saves
-// without uploading).
-void finishRun(CliSession& session, sync::SyncEngine& engine) {
-    session.store().waitForPendingWrites();
+// Sends what the library's changes left for the account (the command line's store changes the
+// library without uploading).
+void finishRun(sync::SyncEngine& engine) {
     engine.poll();
-    session.store().waitForPendingWrites();
 }
 
 int syncSetup(CliSession& session, const std::string& server, const std::string& user) {
-    NotificationCenter center;
     Result<sync::AccountAddress> address = sync::parseAccountAddress(server);
     if (!address) {
         fmt::print(stderr, "{}\n", address.error());
@@ -146,19 +131,18 @@ int syncSetup(CliSession& session, const std::string& server, const std::string&
             return kExitFailure;
         }
     }
-    sync::SyncEngine engine(servicesFor(session, **cloud, center));
+    sync::SyncEngine engine(session.syncServices(**cloud));
     engine.makePreCloudCopy();
     engine.enableSync();
     engine.startCloudSync();
     engine.fetchCloudPreferences();
-    finishRun(session, engine);
+    finishRun(engine);
     printEvents(engine);
     fmt::print("Sync is on with {}.\n", server);
     return finished(session, app.boolValue(keys::kUseCloud) ? 0 : kExitFailure);
 }
 
 int syncRun(CliSession& session, bool watch, int interval) {
-    NotificationCenter center;
     if (!session.settings().app.boolValue(keys::kUseCloud)) {
         fmt::print(stderr, "Sync is off; switch it on with: orlavine sync setup URL USER\n");
         return finished(session, kExitFailure);
@@ -168,21 +152,21 @@ int syncRun(CliSession& session, bool watch, int interval) {
         fmt::print(stderr, "{}\n", cloud.error());
         return finished(session, kExitFailure);
     }
-    sync::SyncEngine engine(servicesFor(session, **cloud, center));
+    sync::SyncEngine engine(session.syncServices(**cloud));
     if (engine.hasSyncedBefore()) {
         engine.poll();
     } else {
         engine.startCloudSync();
         engine.fetchCloudPreferences();
     }
-    finishRun(session, engine);
+    finishRun(engine);
     if (printEvents(engine) == 0) {
         fmt::print("The library and the account are in step.\n");
     }
     while (watch && session.settings().app.boolValue(keys::kUseCloud)) {
         (*cloud)->waitForChange(std::chrono::seconds(interval));
         engine.poll();
-        finishRun(session, engine);
+        finishRun(engine);
         printEvents(engine);
     }
     if (!session.settings().app.boolValue(keys::kUseCloud)) {
@@ -197,18 +181,16 @@ int syncRun(CliSession& session, bool watch, int interval) {
 }
 
 int syncOff(CliSession& session) {
-    NotificationCenter center;
     NoAccount none;
-    sync::SyncEngine engine(servicesFor(session, none, center));
+    sync::SyncEngine engine(session.syncServices(none));
     engine.disableSync();
     fmt::print("Sync is off. The library and the account's copy stay as they are.\n");
     return finished(session);
 }
 
 int recover(CliSession& session, const std::vector<std::size_t>& rows) {
-    NotificationCenter center;
     NoAccount none;
-    sync::SyncEngine engine(servicesFor(session, none, center));
+    sync::SyncEngine engine(session.syncServices(none));
     const std::vector<styleContainer> deleted = engine.deletedStyles();
     if (rows.empty()) {
         if (deleted.empty()) {
@@ -229,11 +211,10 @@ int recover(CliSession& session, const std::vector<std::size_t>& rows) {
     }
     const std::size_t recovered = engine.recover(indices);
     fmt::print("Recovered {} style(s).\n", recovered);
-    session.store().waitForPendingWrites();
     if (session.settings().app.boolValue(keys::kUseCloud)) {
         if (Result<std::unique_ptr<sync::RecordStore>> cloud = openAccount(session)) {
-            sync::SyncEngine online(servicesFor(session, **cloud, center));
-            finishRun(session, online);
+            sync::SyncEngine online(session.syncServices(**cloud));
+            finishRun(online);
             printEvents(online);
         } else {
             fmt::print("The account is out of reach; the next sync uploads them.\n");

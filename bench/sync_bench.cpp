@@ -71,8 +71,11 @@ int main(int argc, char** argv) {
         auto linkB = connect(apache);
         st::Machine a(*linkA);
         st::Machine b(*linkB);
-        a.store->replaceAll(library);
-        a.saveAndWait();
+        (void)a.store->change([&](styleDatabase& db, LibraryChange& changed) {
+            db = library;
+            changed.everything = true;
+            return true;
+        });
 
         auto start = Clock::now();
         a.enableAndStart();  // empty cloud: encode and upload

@@ -233,7 +233,6 @@ Run runOnce(Kind kind, int styles, int siteCount, milliseconds delay) {
             expected[installed.uniqueID] = record.originalMd5;
         }
     }
-    library.store->waitForPendingWrites();
     int requestsBefore = 0;
     for (auto& site : sites) {
         site->slowDown(delay);
@@ -274,7 +273,6 @@ Run runOnce(Kind kind, int styles, int siteCount, milliseconds delay) {
     const auto start = Clock::now();
     const bool started = rows.checkAll(false);
     rows.wait();
-    library.store->waitForPendingWrites();
     run.wallMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     run.cpuMs = processCpuMs() - cpuStart;
     stopSampling = true;

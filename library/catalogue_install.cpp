@@ -94,7 +94,8 @@ std::optional<styleContainer> installFromCatalogue(std::string_view address,
         services.reporter.showAlert(kUnknownErrorTitle, unknownErrorText());
         return std::nullopt;
     }
-    CatalogueFetch fetched = fetchCatalogueStyle(address, host, *services.downloader);
+    CatalogueFetch fetched =
+        fetchCatalogueStyle(address, host, *services.downloader, services.cancel);
     if (!fetched.style) {
         services.reporter.consoleLine(std::string(address) + ": " + fetched.detail);
         alertFor(fetched.error, services.reporter);

@@ -2,6 +2,8 @@
 // What creating and importing styles works with: the library, the application's settings, the
 // place alerts go, and the optional notification centre and compiler.
 
+#include <atomic>
+
 #include "model/notification_center.h"
 #include "model/reporter.h"
 #include "model/settings_store.h"
@@ -17,6 +19,8 @@ struct LibraryServices {
     NotificationCenter* notifications = nullptr;  // none: nothing is posted
     StyleCompiler* compiler = nullptr;            // none: code is left as read
     Downloader* downloader = nullptr;             // none: nothing can be fetched
+    // Set to give up: a download in flight ends with an error.
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 namespace notifications {

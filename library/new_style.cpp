@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "formats/text_scan.h"
-#include "library/style_append.h"
 #include "model/settings_keys.h"
 #include "model/style_factory.h"
 
@@ -90,13 +89,15 @@ std::optional<std::int64_t> createNewStyle(const NewStyleForm& form,
                          : form.preprocessor == 2 ? "less"
                                                   : "default";
 
-    const std::int64_t id = appendStyle(services.store, std::move(style));
-    services.store.save();
+    const Result<std::int64_t> id = services.store.add(std::move(style));
+    if (!id) {
+        return std::nullopt;
+    }
     if (services.notifications != nullptr) {
-        services.notifications->post(notifications::kAddToOpenStyles, {{"id", id}});
+        services.notifications->post(notifications::kAddToOpenStyles, {{"id", *id}});
         services.notifications->post(notifications::kAddLatestStyle);
     }
-    return id;
+    return *id;
 }
 
 }  // namespace orlavine

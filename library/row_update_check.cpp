@@ -11,10 +11,15 @@ RowUpdateCheck::RowUpdateCheck(UpdateContext context, NotificationCenter* notifi
       notifications_(notifications),
       callbacks_(std::move(callbacks)),
       mainThread_(std::move(mainThread)),
-      pool_(std::make_unique<TaskPool>(concurrency)) {}
+      pool_(std::make_unique<TaskPool>(concurrency)) {
+    context_.abort = &abort_;
+}
 
 RowUpdateCheck::~RowUpdateCheck() {
-    pool_.reset();  // runs what is queued, then joins
+    abort_ = true;
+    pool_->discardQueued();
+    guard_.invalidate();
+    pool_.reset();  // joins the checks in flight, which end at once when cancelled
 }
 
 bool RowUpdateCheck::running() const {
@@ -45,11 +50,11 @@ bool RowUpdateCheck::checkAll(bool cloudSyncInProgress) {
                 return true;
             }
         } else {
-            mainThread_([this] {
+            mainThread_(guard_.guarded([this] {
                 if (callbacks_.beep) {
                     callbacks_.beep();
                 }
-            });
+            }));
             return false;
         }
     }
@@ -57,11 +62,11 @@ bool RowUpdateCheck::checkAll(bool cloudSyncInProgress) {
         if (notifications_ != nullptr) {
             notifications_->post(notifications::kCloseProperties, {{"id", style->uniqueID}});
         }
-        mainThread_([this, id = style->uniqueID] {
+        mainThread_(guard_.guarded([this, id = style->uniqueID] {
             if (callbacks_.statusChanged) {
                 callbacks_.statusChanged(id, kStatusChecking);
             }
-        });
+        }));
         startCheck(*style, {});  // the whole check's rows have no `done`
     }
     return true;
@@ -89,9 +94,6 @@ void RowUpdateCheck::startCheck(const styleContainer& style,
                                 std::function<void(const UpdateCheck&)> done) {
     pool_->post([this, style, done = std::move(done)] {
         const UpdateCheck check = checkForUpdate(style, CheckRules::singleStyle, context_);
-        if (check.outcome == UpdateOutcome::updated) {
-            context_.store->save();
-        }
         bool last = false;
         {
             std::lock_guard lock(mutex_);
@@ -101,7 +103,7 @@ void RowUpdateCheck::startCheck(const styleContainer& style,
         const char* status = check.outcome == UpdateOutcome::updated    ? kStatusUpdated
                              : check.outcome == UpdateOutcome::upToDate ? kStatusNoUpdates
                                                                         : kStatusError;
-        mainThread_([this, id = style.uniqueID, check, status, done, last] {
+        mainThread_(guard_.guarded([this, id = style.uniqueID, check, status, done, last] {
             if (done) {
                 done(check);
                 return;
@@ -115,7 +117,7 @@ void RowUpdateCheck::startCheck(const styleContainer& style,
             if (last && callbacks_.finished) {
                 callbacks_.finished();
             }
-        });
+        }));
     });
 }
 

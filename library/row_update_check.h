@@ -3,6 +3,7 @@
 // command, and the check at launch), and one row's update button. A style found newer is
 // replaced and the library saved at once; each row's outcome goes to the main thread.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -14,6 +15,7 @@
 #include "library/main_thread.h"
 #include "library/task_pool.h"
 #include "library/update_check.h"
+#include "model/lifetime_guard.h"
 #include "model/notification_center.h"
 
 namespace orlavine {
@@ -45,7 +47,8 @@ class RowUpdateCheck {
     RowUpdateCheck(UpdateContext context, NotificationCenter* notifications, Callbacks callbacks,
                    MainThread mainThread = serialisedInline(),
                    std::size_t concurrency = kMaxConcurrentChecks);
-    // Waits for the checks that are running.
+    // Cancels the downloads in flight and drops the checks not started; no callback runs any
+    // more. Returns once the cancelled checks have returned.
     ~RowUpdateCheck();
     RowUpdateCheck(const RowUpdateCheck&) = delete;
     RowUpdateCheck& operator=(const RowUpdateCheck&) = delete;
@@ -71,6 +74,8 @@ class RowUpdateCheck {
     mutable std::mutex mutex_;
     std::set<std::int64_t> inProgress_;
     std::size_t wholeCheckRemaining_ = 0;
+    std::atomic<bool> abort_{false};
+    LifetimeGuard guard_;
     std::unique_ptr<TaskPool> pool_;
 };
 

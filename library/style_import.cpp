@@ -5,7 +5,6 @@
 #include "formats/moz_document_reader.h"
 #include "formats/text_scan.h"
 #include "formats/usercss_reader.h"
-#include "library/style_append.h"
 #include "model/atomic_file.h"
 #include "model/style_factory.h"
 
@@ -14,12 +13,14 @@ namespace {
 
 ImportOutcome added(ImportResult result, const LibraryServices& services, styleContainer style) {
     std::string name = style.styleData.name;
-    const std::int64_t id = appendStyle(services.store, std::move(style));
-    services.store.save();
+    const Result<std::int64_t> id = services.store.add(std::move(style));
+    if (!id) {
+        return ImportOutcome{ImportResult::notSaved, 0, std::move(name)};
+    }
     if (services.notifications != nullptr) {
         services.notifications->post(notifications::kAddLatestStyle);
     }
-    return ImportOutcome{result, id, std::move(name)};
+    return ImportOutcome{result, *id, std::move(name)};
 }
 
 std::optional<styleContainer> readDocument(std::string_view text, const LibraryServices& services) {
@@ -52,7 +53,9 @@ ImportOutcome importPastedText(std::string_view text, const LibraryServices& ser
     if (!text::contains(text, kMozDocument)) {
         ImportOutcome outcome =
             added(ImportResult::addedWithoutRules, services, plainStyle(kPastedStyleName, text));
-        services.reporter.showAlert(kNoRulesTitle, kNoRulesText);
+        if (outcome.result == ImportResult::addedWithoutRules) {
+            services.reporter.showAlert(kNoRulesTitle, kNoRulesText);
+        }
         return outcome;
     }
     auto style = readDocument(text, services);
@@ -84,6 +87,9 @@ ImportOutcome importStyleFile(const std::filesystem::path& file, const LibrarySe
     if (!text::contains(text, kMozDocument)) {
         ImportOutcome outcome =
             added(ImportResult::addedWithoutRules, services, plainStyle(base, text));
+        if (outcome.result != ImportResult::addedWithoutRules) {
+            return outcome;
+        }
         services.reporter.showAlert(
             kFileNoRulesTitle,
             "The style \"" + base +

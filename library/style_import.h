@@ -33,6 +33,7 @@ enum class ImportResult {
     addedWithoutRules,  // plain CSS, added as a style for every site
     invalid,            // the reader found no code; nothing added
     unreadable,         // the file could not be read as UTF-8 text; nothing added
+    notSaved,           // the library could not be written (the store told the user)
 };
 
 struct ImportOutcome {

@@ -29,6 +29,12 @@ void TaskPool::post(std::function<void()> work) {
     wake_.notify_one();
 }
 
+void TaskPool::discardQueued() {
+    std::lock_guard lock(mutex_);
+    work_.clear();
+    idle_.notify_all();
+}
+
 void TaskPool::wait() {
     std::unique_lock lock(mutex_);
     idle_.wait(lock, [this] { return work_.empty() && running_ == 0; });

@@ -23,6 +23,8 @@ class TaskPool {
     void post(std::function<void()> work);
     // Blocks until everything posted so far has run.
     void wait();
+    // Drops the work that has not started yet.
+    void discardQueued();
 
   private:
     void run();

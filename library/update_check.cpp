@@ -41,6 +41,18 @@ UpdateCheck failed(UpdateCheck check, std::string detail, const UpdateContext& c
     return check;
 }
 
+// The outcome of storing a newer version: stored, or why not.
+UpdateCheck stored(UpdateCheck check, const Result<bool>& replaced, const UpdateContext& context) {
+    if (!replaced) {
+        return failed(std::move(check), replaced.error(), context);
+    }
+    if (!*replaced) {
+        return failed(std::move(check), kChangedMeanwhile, context);
+    }
+    check.outcome = UpdateOutcome::updated;
+    return check;
+}
+
 UpdateCheck checkCatalogueStyle(const styleContainer& installed, UpdateCheck check,
                                 const UpdateContext& context) {
     CatalogueFetch fetched = fetchCatalogueStyle(
@@ -52,12 +64,10 @@ UpdateCheck checkCatalogueStyle(const styleContainer& installed, UpdateCheck che
         check.outcome = UpdateOutcome::upToDate;
         return check;
     }
-    if (!context.store->replaceStyleData(installed.uniqueID, std::move(*fetched.style),
-                                         &installed)) {
-        return failed(std::move(check), kChangedMeanwhile, context);
-    }
-    check.outcome = UpdateOutcome::updated;
-    return check;
+    return stored(
+        std::move(check),
+        context.store->replaceStyleData(installed.uniqueID, std::move(*fetched.style), installed),
+        context);
 }
 
 UpdateCheck checkUserCSSStyle(const styleContainer& installed, CheckRules rules, UpdateCheck check,
@@ -98,11 +108,10 @@ UpdateCheck checkUserCSSStyle(const styleContainer& installed, CheckRules rules,
     if (rules == CheckRules::singleStyle) {
         fresh = context.store->carryOverVariableValues(installed, std::move(*fresh));
     }
-    if (!context.store->replaceByNewVersion(installed.uniqueID, std::move(*fresh), &installed)) {
-        return failed(std::move(check), kChangedMeanwhile, context);
-    }
-    check.outcome = UpdateOutcome::updated;
-    return check;
+    return stored(
+        std::move(check),
+        context.store->replaceByNewVersion(installed.uniqueID, std::move(*fresh), installed),
+        context);
 }
 
 }  // namespace

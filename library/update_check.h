@@ -3,8 +3,8 @@
 // catalogue style ("usorg") from its catalogue record, a UserCSS style ("usercss") from the
 // address it came from. Styles written here ("custom") are never checked.
 //
-// Checks run on background threads, several at once. The library is changed only through the
-// store, whose lock makes each replacement whole; a replacement is made only when the stored
+// Checks run on background threads, several at once. Each replacement is one transaction of the
+// store; a replacement is made only when the stored
 // style still equals the copy the check began with, so an edit made during a check is never
 // overwritten (the check then ends in an error and leaves the style as it is).
 
@@ -19,7 +19,7 @@
 namespace orlavine {
 
 enum class UpdateOutcome {
-    updated,     // a newer version replaced the style in the library (not yet saved)
+    updated,     // a newer version replaced the style in the library file
     upToDate,    // nothing changed
     error,       // the source could not be read; the style was left as it is
     notChecked,  // the style has no source to check
@@ -53,7 +53,7 @@ std::string updateAddress(const styleContainer& style, CheckRules rules);
 bool isCheckable(const styleContainer& style, CheckRules rules);
 
 // Checks `installed` (a copy of a library style) and replaces it in the library when its
-// source has a newer version. The caller saves.
+// source has a newer version.
 UpdateCheck checkForUpdate(const styleContainer& installed, CheckRules rules,
                            const UpdateContext& context);
 

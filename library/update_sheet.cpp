@@ -22,6 +22,7 @@ UpdateSheetRun::UpdateSheetRun(UpdateContext context, NotificationCenter* notifi
 UpdateSheetRun::~UpdateSheetRun() {
     isCanceled_ = true;
     abort_ = true;
+    guard_.invalidate();
     wait();
 }
 
@@ -54,11 +55,11 @@ void UpdateSheetRun::start() {
         finish(kNoStylesNeedUpdates);
         return;
     }
-    mainThread_([this, log = log()] {
+    mainThread_(guard_.guarded([this, log = log()] {
         if (callbacks_.logChanged) {
             callbacks_.logChanged(log);
         }
-    });
+    }));
     thread_ = std::thread([this, copy = std::move(copy), checkable] { run(copy, checkable); });
 }
 
@@ -95,21 +96,21 @@ void UpdateSheetRun::run(const styleDatabase& copy, std::size_t checkable) {
             log = log_;
             progress = progress_;
         }
-        mainThread_([this, log = std::move(log), progress, checked] {
+        mainThread_(guard_.guarded([this, log = std::move(log), progress, checked] {
             if (checked && callbacks_.progressChanged) {
                 callbacks_.progressChanged(progress);
             }
             if (callbacks_.logChanged) {
                 callbacks_.logChanged(log);
             }
-        });
+        }));
     }
     // Styles passed over move the bar too, so that a finished run shows a full one.
-    mainThread_([this] {
+    mainThread_(guard_.guarded([this] {
         if (callbacks_.progressChanged) {
             callbacks_.progressChanged(100.0);
         }
-    });
+    }));
     finish(updatedStylesSentence("Updates completed. ", updatedCount()));
 }
 
@@ -120,14 +121,14 @@ void UpdateSheetRun::finish(const std::string& lastLine) {
         log_ += lastLine;
         log = log_;
     }
-    mainThread_([this, log = std::move(log)] {
+    mainThread_(guard_.guarded([this, log = std::move(log)] {
         if (callbacks_.logChanged) {
             callbacks_.logChanged(log);
         }
         if (callbacks_.finished) {
             callbacks_.finished();
         }
-    });
+    }));
     finished_ = true;
 }
 
@@ -136,18 +137,16 @@ void UpdateSheetRun::cancel() {
     if (++cancelCount_ <= 4) {
         return;
     }
-    // Gives up waiting: the download in flight ends, and the library goes back to its file so
-    // that nothing this run replaced survives half-done.
+    // Gives up waiting: the download in flight ends. Every replacement is whole in the file,
+    // and the library is read again from it.
     abort_ = true;
     wait();
-    context_.store->reloadFromFile();
-    context_.store->save();
+    context_.store->refresh();
     closeSheet();
 }
 
 void UpdateSheetRun::done() {
     wait();
-    context_.store->save();
     closeSheet();
 }
 
@@ -158,11 +157,11 @@ void UpdateSheetRun::closeSheet() {
     if (notifications_ != nullptr) {
         notifications_->post(notifications::kRefreshTable);
     }
-    mainThread_([this] {
+    mainThread_(guard_.guarded([this] {
         if (callbacks_.dismissed) {
             callbacks_.dismissed();
         }
-    });
+    }));
 }
 
 }  // namespace orlavine

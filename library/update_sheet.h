@@ -1,7 +1,7 @@
 #pragma once
 // The update sheet's run: every style of the library checked one after another on a background
-// thread, with a log, a progress value and a cancel button. Replacements change the library in
-// memory at once and reach the file when the sheet is closed with Done.
+// thread, with a log, a progress value and a cancel button. Each replacement is written to the
+// library file as it is made. Callbacks reach the main thread only while the run lives.
 
 #include <atomic>
 #include <cstddef>
@@ -12,6 +12,7 @@
 
 #include "library/main_thread.h"
 #include "library/update_check.h"
+#include "model/lifetime_guard.h"
 #include "model/notification_center.h"
 
 namespace orlavine {
@@ -33,7 +34,8 @@ class UpdateSheetRun {
 
     UpdateSheetRun(UpdateContext context, NotificationCenter* notifications, Callbacks callbacks,
                    MainThread mainThread = serialisedInline());
-    // Gives up a run still going and waits for its thread.
+    // Gives up a run still going: the download in flight is cancelled, no callback runs any
+    // more, and the thread is joined once the cancelled download has returned.
     ~UpdateSheetRun();
     UpdateSheetRun(const UpdateSheetRun&) = delete;
     UpdateSheetRun& operator=(const UpdateSheetRun&) = delete;
@@ -41,10 +43,10 @@ class UpdateSheetRun {
     // Shows the first log line and starts checking. Once only.
     void start();
     // The Cancel button: the run stops before its next style. The fifth press gives up waiting:
-    // the library is read again from its file (dropping this run's replacements), saved, the
-    // style list refreshed and the sheet dismissed.
+    // the download in flight is cancelled, the library read again from its file, the style
+    // list refreshed and the sheet dismissed.
     void cancel();
-    // The Done button: saves the library, refreshes the style list and dismisses the sheet.
+    // The Done button: refreshes the style list and dismisses the sheet.
     void done();
     // Blocks until the background run has ended (tests and the command line).
     void wait();
@@ -75,6 +77,7 @@ class UpdateSheetRun {
     std::atomic<bool> finished_{false};
     std::atomic<bool> dismissed_{false};
     std::thread thread_;
+    LifetimeGuard guard_;
 };
 
 // "Updates completed. 2 styles were updated." and its kin.

@@ -9,7 +9,6 @@
 #include "formats/text_scan.h"
 #include "formats/usercss_reader.h"
 #include "library/catalogue_install.h"
-#include "library/style_append.h"
 #include "library/style_import.h"
 #include "model/config.h"
 #include "model/style_factory.h"
@@ -63,7 +62,7 @@ URLImportOutcome importFromURL(std::string_view address, const LibraryServices& 
             services.reporter.showAlert(kUnknownErrorTitle, unknownErrorText());
             return URLImportOutcome{};
         }
-        Result<std::string> text = fetchText(address, *services.downloader);
+        Result<std::string> text = fetchText(address, *services.downloader, services.cancel);
         if (text && looksLikeHTML(*text)) {
             text = Error{"The address holds a web page, not a style."};
         }
@@ -108,11 +107,15 @@ URLImportOutcome importFromURL(std::string_view address, const LibraryServices& 
         outcome.result = URLImportResult::declined;
         return outcome;
     }
+    const Result<std::int64_t> id = services.store.add(std::move(*style));
+    if (!id) {
+        outcome.result = URLImportResult::failed;
+        return outcome;
+    }
     if (withoutRules) {
         services.reporter.showAlert(kURLNoRulesTitle, kURLNoRulesText);
     }
-    outcome.uniqueID = appendStyle(services.store, std::move(*style));
-    services.store.save();
+    outcome.uniqueID = *id;
     if (services.notifications != nullptr) {
         services.notifications->post(notifications::kAddLatestStyle);
     }
@@ -121,9 +124,13 @@ URLImportOutcome importFromURL(std::string_view address, const LibraryServices& 
 }
 
 URLImportRun::URLImportRun(LibraryServices services, MainThread mainThread)
-    : services_(services), mainThread_(std::move(mainThread)) {}
+    : services_(services), mainThread_(std::move(mainThread)) {
+    services_.cancel = &cancel_;
+}
 
 URLImportRun::~URLImportRun() {
+    cancel_ = true;
+    guard_.invalidate();
     wait();
 }
 
@@ -146,11 +153,11 @@ bool URLImportRun::start(std::string address, std::function<void(const URLImport
                            confirm = std::move(confirm)] {
         const URLImportOutcome outcome = importFromURL(address, services_, confirm);
         running_ = false;
-        mainThread_([finished, outcome] {
+        mainThread_(guard_.guarded([finished, outcome] {
             if (finished) {
                 finished(outcome);
             }
-        });
+        }));
     });
     return true;
 }

@@ -12,6 +12,7 @@
 
 #include "library/library_services.h"
 #include "library/main_thread.h"
+#include "model/lifetime_guard.h"
 
 namespace orlavine {
 
@@ -48,7 +49,7 @@ URLImportOutcome importFromURL(std::string_view address, const LibraryServices& 
 class URLImportRun {
   public:
     URLImportRun(LibraryServices services, MainThread mainThread = serialisedInline());
-    // Waits for a run still going.
+    // Cancels a run still going (its download ends at once), drops its callback and joins it.
     ~URLImportRun();
     URLImportRun(const URLImportRun&) = delete;
     URLImportRun& operator=(const URLImportRun&) = delete;
@@ -64,7 +65,9 @@ class URLImportRun {
     LibraryServices services_;
     MainThread mainThread_;
     std::atomic<bool> running_{false};
+    std::atomic<bool> cancel_{false};
     std::thread thread_;
+    LifetimeGuard guard_;
 };
 
 // Whether an outcome closes the sheet (a style was added).

@@ -179,6 +179,21 @@ ExclusiveFileLock::ExclusiveFileLock(const std::filesystem::path& lockFile, unsi
     }
 }
 
+std::uint64_t ExclusiveFileLock::counter() const {
+    std::uint64_t value = 0;
+    if (fd_ < 0 || ::pread(fd_, &value, sizeof value, 0) != static_cast<ssize_t>(sizeof value)) {
+        return 0;
+    }
+    return value;
+}
+
+void ExclusiveFileLock::bumpCounter() {
+    const std::uint64_t next = counter() + 1;
+    if (fd_ >= 0) {
+        (void)!::pwrite(fd_, &next, sizeof next, 0);
+    }
+}
+
 ExclusiveFileLock::~ExclusiveFileLock() {
     if (fd_ >= 0) {
         ::close(fd_);

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -33,6 +34,10 @@ class ExclusiveFileLock {
     ExclusiveFileLock(const ExclusiveFileLock&) = delete;
     ExclusiveFileLock& operator=(const ExclusiveFileLock&) = delete;
     bool ok() const { return fd_ >= 0; }
+    // A counter kept in the lock file that holders may read and bump: it tells other processes
+    // that something guarded by the lock changed, even where file times are too coarse to.
+    std::uint64_t counter() const;
+    void bumpCounter();
 
   private:
     int fd_ = -1;

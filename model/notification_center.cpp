@@ -7,42 +7,48 @@
 namespace orlavine {
 
 NotificationCenter::Token NotificationCenter::addObserver(std::string name, Observer observer) {
+    auto target = std::make_shared<Target>();
+    target->observer = std::move(observer);
     std::lock_guard lock(mutex_);
     const Token token = next_++;
-    entries_.push_back(
-        Entry{token, std::move(name), std::make_shared<Observer>(std::move(observer))});
+    entries_.push_back(Entry{token, std::move(name), std::move(target)});
     return token;
 }
 
 void NotificationCenter::removeObserver(Token token) {
-    std::lock_guard lock(mutex_);
-    std::erase_if(entries_, [&](const Entry& e) { return e.token == token; });
+    std::shared_ptr<Target> target;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = std::find_if(entries_.begin(), entries_.end(),
+                               [&](const Entry& e) { return e.token == token; });
+        if (it == entries_.end()) {
+            return;
+        }
+        target = std::move(it->target);
+        entries_.erase(it);
+    }
+    // Waits for a delivery in progress on another thread; from inside its own delivery the
+    // recursive lock lets the observer remove itself.
+    std::lock_guard delivery(target->mutex);
+    target->removed = true;
 }
 
 void NotificationCenter::post(std::string name, UserInfo userInfo) {
-    std::vector<std::pair<Token, std::shared_ptr<Observer>>> targets;
+    std::vector<std::shared_ptr<Target>> targets;
     {
         std::lock_guard lock(mutex_);
         for (const Entry& e : entries_) {
             if (e.name == name) {
-                targets.emplace_back(e.token, e.observer);
+                targets.push_back(e.target);
             }
         }
     }
     const Notification notification{std::move(name), std::move(userInfo)};
     for (const auto& target : targets) {
-        const Token token = target.first;
-        const auto& observer = target.second;
-        // An observer removed by an earlier one of this delivery (its owner may be gone by now)
-        // is not called.
-        bool present = false;
-        {
-            std::lock_guard lock(mutex_);
-            present = std::any_of(entries_.begin(), entries_.end(),
-                                  [&](const Entry& e) { return e.token == token; });
-        }
-        if (present) {
-            (*observer)(notification);
+        // An observer removed before its turn (its owner may be gone by now) is not called.
+        std::lock_guard delivery(target->mutex);
+        if (!target->removed) {
+            target->observer(notification);
         }
     }
 }

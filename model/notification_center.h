@@ -1,7 +1,8 @@
 #pragma once
 // In-process notifications: a name and user info, delivered synchronously on the posting thread
 // to every observer of that name. Thread-safe; observers may add or remove observers, or post,
-// from inside a delivery.
+// from inside a delivery. removeObserver waits for a delivery to that observer that is running
+// on another thread, so an observer's owner may be destroyed right after removing it.
 
 #include <cstdint>
 #include <functional>
@@ -32,10 +33,16 @@ class NotificationCenter {
     void post(std::string name, UserInfo userInfo = {});
 
   private:
+    struct Target {
+        // Recursive: an observer may remove itself from inside its delivery.
+        std::recursive_mutex mutex;
+        bool removed = false;
+        Observer observer;
+    };
     struct Entry {
         Token token;
         std::string name;
-        std::shared_ptr<Observer> observer;
+        std::shared_ptr<Target> target;
     };
     std::mutex mutex_;
     std::vector<Entry> entries_;
@@ -44,6 +51,9 @@ class NotificationCenter {
 
 // Names of the notifications the core posts.
 namespace notifications {
+// Every change of the library: user info "ids" (the styles changed, added or removed) or
+// "everything" (a reload, a merge, a change of every style).
+inline constexpr const char* kLibraryChanged = "libraryChanged";
 inline constexpr const char* kCloseProperties = "closeProperties";
 inline constexpr const char* kStyleNameChanged = "styleNameChanged";
 inline constexpr const char* kUpdateFavicons = "updateFavicons";

@@ -1,6 +1,7 @@
 #pragma once
 // A value or the reason there is none, returned across module boundaries instead of throwing.
 
+#include <concepts>
 #include <string>
 #include <utility>
 #include <variant>
@@ -29,6 +30,11 @@ class Result {
     const T& operator*() const& { return value(); }
 
     const std::string& error() const { return std::get<1>(state_).message; }
+
+    // A result equals a value when it holds one equal to it.
+    template <class U>
+    requires std::equality_comparable_with<T, U>
+    bool operator==(const U& other) const { return ok() && value() == other; }
 
   private:
     std::variant<T, Error> state_;

@@ -2,8 +2,11 @@
 
 #include <fmt/chrono.h>
 #include <fmt/format.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <utility>
 
@@ -15,30 +18,42 @@
 #include "model/variable_carry.h"
 
 namespace orlavine {
+
+// What tells one version of the library file from another: the counter that writers bump under
+// the library's lock, and the file's identity and times for writers that do not take it (a file
+// copied in by hand, a sync tool).
+struct StyleStore::Revision {
+    std::uint64_t counter = 0;
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    std::int64_t modified = 0;
+    std::int64_t changed = 0;
+
+    bool operator==(const Revision&) const = default;
+};
+
 namespace {
 
-std::optional<std::size_t> findPosition(const styleDatabase& db, std::int64_t uniqueID) {
-    for (std::size_t i = 0; i < db.styles.size(); ++i) {
-        if (db.styles[i].uniqueID == uniqueID) {
-            return i;
-        }
-    }
-    return std::nullopt;
-}
+constexpr int kMaxCompileRounds = 5;
 
 styleContainer* findStyle(styleDatabase& db, std::int64_t uniqueID) {
-    auto position = findPosition(db, uniqueID);
-    return position ? &db.styles[*position] : nullptr;
+    auto it = std::find_if(db.styles.begin(), db.styles.end(),
+                           [&](const styleContainer& s) { return s.uniqueID == uniqueID; });
+    return it == db.styles.end() ? nullptr : &*it;
 }
 
-// The style to replace, unless it is gone or no longer equals `expected` (when given).
-styleContainer* replaceableStyle(styleDatabase& db, std::int64_t uniqueID,
-                                 const styleContainer* expected) {
-    styleContainer* target = findStyle(db, uniqueID);
-    if (target == nullptr || (expected != nullptr && !(*target == *expected))) {
-        return nullptr;
-    }
-    return target;
+const styleContainer* findStyle(const styleDatabase& db, std::int64_t uniqueID) {
+    return findStyle(const_cast<styleDatabase&>(db), uniqueID);
+}
+
+std::int64_t nanoseconds(const timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+std::filesystem::path lockFileFor(const std::filesystem::path& database) {
+    return database.parent_path() / ("." + database.filename().string() + ".lock");
 }
 
 }  // namespace
@@ -46,11 +61,10 @@ styleContainer* replaceableStyle(styleDatabase& db, std::int64_t uniqueID,
 StyleStore::StyleStore(Services services)
     : services_(std::move(services)),
       wormhole_(services_.container),
-      queue_(std::make_unique<SerialQueue>()) {}
+      revision_(std::make_unique<Revision>()),
+      uploader_(services_.uploader) {}
 
-StyleStore::~StyleStore() {
-    queue_.reset();
-}
+StyleStore::~StyleStore() = default;
 
 std::filesystem::path StyleStore::databaseFile() const {
     return services_.container / kDatabaseFileName;
@@ -60,44 +74,147 @@ std::filesystem::path StyleStore::preCloudFile() const {
     return services_.container / kPreCloudFileName;
 }
 
-void StyleStore::ensureLoaded() const {
-    if (!loaded_) {
-        load();
-        loaded_ = true;
-    }
+void StyleStore::setUploader(CloudUploader* uploader) {
+    uploader_ = uploader;
 }
 
-void StyleStore::load() const {
-    const std::filesystem::path file = databaseFile();
-    // A save cut short by a crash leaves its temporary file behind; the library never needs it.
-    removeStaleTemporaries(file, std::chrono::minutes(10));
-    std::error_code ec;
-    if (std::filesystem::exists(file, ec) || std::filesystem::is_symlink(file, ec)) {
-        auto text = readWholeFile(file, kMaxDatabaseBytes);
-        auto decoded = text ? decodeDatabase(*text) : Result<styleDatabase>(Error{text.error()});
-        if (decoded) {
-            db_ = std::move(decoded).value();
-            return;
-        }
-        services_.reporter->consoleLine(kErrorDecodingLine);
-        services_.reporter->consoleLine(fmt::format("{}: {}", file.string(), decoded.error()));
-        unreadable_ = true;
-        db_ = newDatabase();
+// ---- loading ----
+
+void StyleStore::ensureLoaded() const {
+    if (loaded_) {
         return;
     }
-    db_ = newDatabase();
-    if (Status written = writeFileAtomically(file, encodeDatabase(db_)); !written) {
-        services_.reporter->consoleLine(kErrorWritingLine);
-        services_.reporter->consoleLine(written.error());
-        services_.reporter->showAlert(kErrorWritingTitle, kErrorSavingText);
+    auto* self = const_cast<StyleStore*>(this);
+    std::lock_guard writer(writeMutex_);
+    if (loaded_) {
+        return;
     }
+    std::error_code ec;
+    std::filesystem::create_directories(services_.container, ec);
+    ExclusiveFileLock lock(lockFileFor(databaseFile()), 0600);
+    // A save cut short by a crash leaves its temporary file behind; the library never needs it.
+    removeStaleTemporaries(databaseFile(), std::chrono::minutes(10));
+    self->revision_->counter = lock.counter();
+    const Result<bool> read = self->reloadIfChanged();
+    if (read && !self->revision_->exists) {
+        // A first start leaves an empty library, so the browser host has a file to read.
+        std::string bytes = encodeDatabase(newDatabase());
+        if (Status written = writeFileAtomically(databaseFile(), bytes); !written) {
+            services_.reporter->consoleLine(kErrorWritingLine);
+            services_.reporter->consoleLine(written.error());
+            services_.reporter->showAlert(kErrorWritingTitle, kErrorSavingText);
+        } else {
+            lock.bumpCounter();
+            self->revision_->counter = lock.counter();
+            (void)self->reloadIfChanged();  // takes the new file's revision
+        }
+    }
+    loaded_ = true;
+}
+
+namespace {
+
+// The revision of `file` as it is now; errno tells why when the file cannot be looked at.
+std::optional<StyleStore::Revision> revisionOf(const std::filesystem::path& file,
+                                               std::uint64_t counter, struct stat& info) {
+    StyleStore::Revision seen;
+    seen.counter = counter;
+    if (::stat(file.c_str(), &info) == 0) {
+        seen.exists = true;
+        seen.device = info.st_dev;
+        seen.inode = info.st_ino;
+        seen.size = info.st_size;
+        seen.modified = nanoseconds(info.st_mtim);
+        seen.changed = nanoseconds(info.st_ctim);
+    } else if (errno != ENOENT) {
+        return std::nullopt;
+    }
+    return seen;
+}
+
+}  // namespace
+
+Result<bool> StyleStore::reloadIfChanged() {
+    const std::filesystem::path file = databaseFile();
+    struct stat info {};
+    const std::optional<Revision> current = revisionOf(file, revision_->counter, info);
+    if (!current) {
+        const std::string why = file.string() + ": " + std::strerror(errno);
+        std::unique_lock data(dataMutex_);
+        openFailure_ = why;
+        return Error{why};
+    }
+    const Revision& seen = *current;
+    if (loaded_ && seen == *revision_) {
+        return false;
+    }
+    styleDatabase fresh = newDatabase();
+    bool unreadable = false;
+    std::optional<std::string> openFailure;
+    if (seen.exists) {
+        if (!S_ISREG(info.st_mode)) {
+            openFailure = file.string() + " is not a regular file";
+        } else if (::access(file.c_str(), R_OK) != 0) {
+            openFailure = "cannot open " + file.string() + ": " + std::strerror(errno);
+        } else {
+            auto text = readWholeFile(file, kMaxDatabaseBytes);
+            auto decoded =
+                text ? decodeDatabase(*text) : Result<styleDatabase>(Error{text.error()});
+            if (decoded) {
+                fresh = std::move(decoded).value();
+            } else {
+                services_.reporter->consoleLine(kErrorDecodingLine);
+                services_.reporter->consoleLine(
+                    fmt::format("{}: {}", file.string(), decoded.error()));
+                unreadable = true;
+            }
+        }
+    }
+    {
+        std::unique_lock data(dataMutex_);
+        db_ = std::move(fresh);
+        unreadable_ = unreadable;
+        openFailure_ = openFailure;
+    }
+    *revision_ = seen;
+    if (openFailure) {
+        services_.reporter->consoleLine(*openFailure);
+        return Error{*openFailure};
+    }
+    return true;
+}
+
+bool StyleStore::refresh() {
+    bool reloaded = false;
+    {
+        std::lock_guard writer(writeMutex_);
+        if (!loaded_) {
+            return false;
+        }
+        ExclusiveFileLock lock(lockFileFor(databaseFile()), 0600);
+        revision_->counter = lock.counter();
+        Result<bool> changed = reloadIfChanged();
+        reloaded = changed && *changed;
+    }
+    if (reloaded) {
+        announce(LibraryChange{true, {}});
+    }
+    return reloaded;
 }
 
 bool StyleStore::loadFailed() const {
-    std::lock_guard lock(mutex_);
     ensureLoaded();
+    std::shared_lock data(dataMutex_);
     return unreadable_;
 }
+
+std::optional<std::string> StyleStore::openFailure() const {
+    ensureLoaded();
+    std::shared_lock data(dataMutex_);
+    return openFailure_;
+}
+
+// ---- reading ----
 
 styleDatabase StyleStore::snapshot() const {
     return read([](const styleDatabase& db) { return db; });
@@ -105,15 +222,11 @@ styleDatabase StyleStore::snapshot() const {
 
 std::optional<styleContainer> StyleStore::styleByID(std::int64_t uniqueID) const {
     return read([&](const styleDatabase& db) -> std::optional<styleContainer> {
-        if (auto position = findPosition(db, uniqueID)) {
-            return db.styles[*position];
+        if (const styleContainer* s = findStyle(db, uniqueID)) {
+            return *s;
         }
         return std::nullopt;
     });
-}
-
-std::optional<std::size_t> StyleStore::positionByID(std::int64_t uniqueID) const {
-    return read([&](const styleDatabase& db) { return findPosition(db, uniqueID); });
 }
 
 std::size_t StyleStore::styleCount() const {
@@ -136,83 +249,83 @@ bool StyleStore::mostlyEnabled() const {
     });
 }
 
-// ---- saving ----
+// ---- the transaction ----
 
-void StyleStore::save() {
-    {
-        std::lock_guard lock(mutex_);
-        ensureLoaded();
-        db_.randomHash = randomUInt32();
-        db_.dateModified = Date::now();
-    }
-    queueWrite(true);
-}
-
-void StyleStore::saveReceivedChanges() {
-    {
-        std::lock_guard lock(mutex_);
-        ensureLoaded();
-    }
-    queueWrite(false);
-}
-
-void StyleStore::queueWrite(bool upload) {
-    {
-        std::lock_guard pending(pendingMutex_);
-        pendingUpload_ = pendingUpload_ || upload;
-        if (writePending_) {
-            return;
-        }
-        writePending_ = true;
-    }
-    queue_->async([this] {
-        bool withUpload = false;
-        {
-            // Cleared before the library is encoded: a save requested from here on queues a
-            // write of its own.
-            std::lock_guard pending(pendingMutex_);
-            writePending_ = false;
-            withUpload = pendingUpload_;
-            pendingUpload_ = false;
-        }
-        writeDatabase(withUpload);
-    });
-}
-
-void StyleStore::reloadFromFile() {
-    waitForPendingWrites();
-    std::lock_guard lock(mutex_);
-    loaded_ = false;
-    unreadable_ = false;
+Status StyleStore::transact(const std::function<void(styleDatabase&, LibraryChange&)>& f,
+                            ChangeOrigin origin) {
     ensureLoaded();
-}
-
-void StyleStore::writeDatabase(bool upload) {
-    std::string bytes;
-    bool unreadable = false;
+    LibraryChange changed;
     {
-        // Encoding under the lock gives a consistent library while callers go on changing it.
-        std::lock_guard lock(mutex_);
-        bytes = encodeDatabase(db_);
-        unreadable = unreadable_;
-    }
-    if (Status sent = wormhole_.passMessage(kStyleDBUpdated, bytes); !sent) {
-        services_.reporter->consoleLine("Unable to notify the browser of the change: " +
-                                        sent.error());
-    }
-    if (unreadable) {
-        if (Status moved = moveUnreadableFileAside(); !moved) {
-            reportWriteFailure(moved.error(), kErrorSavingText);
-            return;
+        std::lock_guard writer(writeMutex_);
+        ExclusiveFileLock lock(lockFileFor(databaseFile()), 0600);
+        if (!lock.ok()) {
+            return Error{"cannot lock the style database in " + services_.container.string()};
+        }
+        revision_->counter = lock.counter();
+        if (Result<bool> current = reloadIfChanged(); !current) {
+            return Error{current.error()};
+        }
+        if (openFailure_) {
+            return Error{*openFailure_};
+        }
+        {
+            std::unique_lock data(dataMutex_);
+            f(db_, changed);
+            if (changed.empty()) {
+                return Done{};
+            }
+            if (origin != ChangeOrigin::received) {
+                db_.randomHash = randomUInt32();
+                db_.dateModified = Date::now();
+            }
+        }
+        std::string bytes;
+        bool unreadable = false;
+        {
+            // Readers go on while the library is encoded; other writers wait for the lock.
+            std::shared_lock data(dataMutex_);
+            bytes = encodeDatabase(db_);
+            unreadable = unreadable_;
+        }
+        Status written = unreadable ? moveUnreadableFileAside() : Status(Done{});
+        if (written) {
+            written = writeFileAtomically(databaseFile(), bytes);
+        }
+        if (!written) {
+            // Memory goes back to what the file holds, so the failed change is not shown as
+            // made.
+            loaded_ = false;
+            (void)reloadIfChanged();
+            loaded_ = true;
+            services_.reporter->consoleLine(kErrorWritingLine);
+            services_.reporter->consoleLine(written.error());
+            services_.reporter->showAlert(kErrorWritingTitle, kErrorSavingText);
+            return Error{written.error()};
+        }
+        lock.bumpCounter();
+        struct stat info {};
+        if (std::optional<Revision> now = revisionOf(databaseFile(), lock.counter(), info)) {
+            *revision_ = *now;
+        }
+        if (Status sent = wormhole_.passMessage(kStyleDBUpdated, bytes); !sent) {
+            services_.reporter->consoleLine("Unable to notify the browser of the change: " +
+                                            sent.error());
         }
     }
-    if (Status written = writeFileAtomically(databaseFile(), bytes); !written) {
-        reportWriteFailure(written.error(), kErrorSavingText);
-        return;
-    }
-    if (upload && services_.uploader != nullptr && services_.appSettings != nullptr &&
+    announce(changed);
+    CloudUploader* uploader = uploader_;
+    if (origin == ChangeOrigin::local && uploader != nullptr && services_.appSettings != nullptr &&
         services_.appSettings->boolValue(keys::kUseCloud)) {
-        services_.uploader->uploadDatabase(databaseFile());
+        uploader->uploadDatabase(databaseFile());
+    }
+    return Done{};
+}
+
+void StyleStore::announce(const LibraryChange& change) {
+    if (change.everything) {
+        services_.notifications->post(notifications::kLibraryChanged, {{"everything", 1}});
+    } else {
+        services_.notifications->post(notifications::kLibraryChanged, {{"ids", change.ids}});
     }
 }
 
@@ -236,57 +349,37 @@ Status StyleStore::moveUnreadableFileAside() {
         services_.reporter->consoleLine("The unreadable style database was kept as " +
                                         aside.string() + ".");
     }
-    std::lock_guard lock(mutex_);
+    std::unique_lock data(dataMutex_);
     unreadable_ = false;
     return Done{};
 }
 
-void StyleStore::reportWriteFailure(const std::string& detail, const char* text) {
-    services_.reporter->consoleLine(kErrorWritingLine);
-    services_.reporter->consoleLine(detail);
-    services_.reporter->showAlert(kErrorWritingTitle, text);
-}
+// ---- copies ----
 
-Status StyleStore::writeCopy(const std::filesystem::path& file) {
-    std::string bytes;
-    {
-        std::lock_guard lock(mutex_);
-        ensureLoaded();
-        bytes = encodeDatabase(db_);
+Status StyleStore::backUp(const std::filesystem::path& file) {
+    const std::string bytes = read([](const styleDatabase& db) { return encodeDatabase(db); });
+    Status written = writeFileAtomically(file, bytes);
+    if (!written) {
+        services_.reporter->consoleLine(kErrorWritingLine);
+        services_.reporter->consoleLine(written.error());
+        services_.reporter->showAlert(kErrorWritingTitle, kErrorBackupText);
     }
-    return writeFileAtomically(file, bytes);
-}
-
-void StyleStore::backUp(const std::filesystem::path& file, std::function<void(Status)> done) {
-    queue_->async([this, file, done = std::move(done)] {
-        Status written = writeCopy(file);
-        if (!written) {
-            reportWriteFailure(written.error(), kErrorBackupText);
-        }
-        if (done) {
-            done(std::move(written));
-        }
-    });
+    return written;
 }
 
 void StyleStore::keepPreCloudCopy() {
-    queue_->async([this] {
-        std::error_code ec;
-        if (std::filesystem::exists(preCloudFile(), ec)) {
-            return;
-        }
-        if (Status written = writeCopy(preCloudFile()); !written) {
-            services_.reporter->consoleLine(kErrorWritingLine);
-            services_.reporter->consoleLine(written.error());
-        }
-    });
+    std::error_code ec;
+    if (std::filesystem::exists(preCloudFile(), ec)) {
+        return;
+    }
+    const std::string bytes = read([](const styleDatabase& db) { return encodeDatabase(db); });
+    if (Status written = writeFileAtomically(preCloudFile(), bytes); !written) {
+        services_.reporter->consoleLine(kErrorWritingLine);
+        services_.reporter->consoleLine(written.error());
+    }
 }
 
-void StyleStore::waitForPendingWrites() {
-    queue_->drain();
-}
-
-// ---- changing ----
+// ---- operations ----
 
 void StyleStore::compile(styleContainer& style) {
     if (services_.compiler != nullptr) {
@@ -294,155 +387,189 @@ void StyleStore::compile(styleContainer& style) {
     }
 }
 
-void StyleStore::setAllEnabled(bool enabled) {
-    modify([&](styleDatabase& db) {
+Result<std::size_t> StyleStore::setAllEnabled(bool enabled) {
+    return change([&](styleDatabase& db, LibraryChange& changed) {
+        const Date now = Date::now();
         for (styleContainer& s : db.styles) {
-            s.isEnabled = enabled;
+            if (s.isEnabled != enabled) {
+                s.isEnabled = enabled;
+                s.dateModified = now;
+                changed.everything = true;
+            }
         }
+        return db.styles.size();
     });
-    save();
 }
 
-bool StyleStore::setEnabled(std::size_t position, bool enabled) {
-    const bool found = modify([&](styleDatabase& db) {
-        if (position >= db.styles.size()) {
+// Switching a style on or off and renaming it are changes of the style: they stamp its date, so
+// that the later change wins when two machines' libraries are merged.
+Result<bool> StyleStore::setEnabled(std::int64_t uniqueID, bool enabled) {
+    return change([&](styleDatabase& db, LibraryChange& changed) {
+        styleContainer* s = findStyle(db, uniqueID);
+        if (s == nullptr) {
             return false;
         }
-        db.styles[position].isEnabled = enabled;
+        if (s->isEnabled != enabled) {
+            s->isEnabled = enabled;
+            s->dateModified = Date::now();
+            changed.touch(uniqueID);
+        }
         return true;
     });
-    if (found) {
-        save();
-    }
-    return found;
 }
 
-bool StyleStore::duplicate(std::size_t position) {
-    const bool found = modify([&](styleDatabase& db) {
-        if (position >= db.styles.size()) {
-            return false;
+Result<std::optional<std::int64_t>> StyleStore::duplicate(std::int64_t uniqueID) {
+    return change([&](styleDatabase& db, LibraryChange& changed) -> std::optional<std::int64_t> {
+        const styleContainer* original = findStyle(db, uniqueID);
+        if (original == nullptr) {
+            return std::nullopt;
         }
-        styleContainer copy = db.styles[position];
+        styleContainer copy = *original;
         copy.styleData.name = "Copy of " + copy.styleData.name;
         copy.source = "custom";
         copy.userstyleID = -1;
         copy.uniqueID = newUniqueID(db);
+        copy.dateModified = Date::now();
         db.styles.push_back(std::move(copy));
-        return true;
+        changed.touch(db.styles.back().uniqueID);
+        return db.styles.back().uniqueID;
     });
-    if (found) {
-        save();
-    }
-    return found;
 }
 
-bool StyleStore::remove(std::size_t position) {
-    auto id = read([&](const styleDatabase& db) -> std::optional<std::int64_t> {
-        if (position >= db.styles.size()) {
-            return std::nullopt;
-        }
-        return db.styles[position].uniqueID;
-    });
-    if (!id) {
-        return false;
-    }
+Result<bool> StyleStore::remove(std::int64_t uniqueID) {
     // Observers may read the store, so the notice goes out without the lock held.
-    services_.notifications->post(notifications::kCloseProperties, {{"id", *id}});
-    modify([&](styleDatabase& db) {
-        if (auto now = findPosition(db, *id)) {
-            db.styles.erase(db.styles.begin() + static_cast<std::ptrdiff_t>(*now));
-        }
-    });
-    save();
-    return true;
-}
-
-bool StyleStore::rename(std::size_t position, const std::string& name) {
-    auto id = modify([&](styleDatabase& db) -> std::optional<std::int64_t> {
-        if (position >= db.styles.size()) {
-            return std::nullopt;
-        }
-        db.styles[position].styleData.name = name;
-        return db.styles[position].uniqueID;
-    });
-    if (!id) {
-        return false;
+    if (!styleByID(uniqueID)) {
+        refresh();
     }
-    save();
-    services_.notifications->post(notifications::kStyleNameChanged,
-                                  {{"id", *id}, {"newname", name}});
-    return true;
-}
-
-// The edit is taken over, compiled and stamped in one step under the lock: compiling outside it
-// and writing a copy back would undo whatever another thread changed in the style meanwhile (a
-// rename from the list, a cloud merge). The compiler never calls back into the store.
-bool StyleStore::updateProperties(const styleContainer& edited) {
-    const bool stored = modify([&](styleDatabase& db) {
-        styleContainer* style = findStyle(db, edited.uniqueID);
-        if (style == nullptr) {
+    services_.notifications->post(notifications::kCloseProperties, {{"id", uniqueID}});
+    return change([&](styleDatabase& db, LibraryChange& changed) {
+        const auto before = db.styles.size();
+        std::erase_if(db.styles, [&](const styleContainer& s) { return s.uniqueID == uniqueID; });
+        if (db.styles.size() == before) {
             return false;
         }
-        style->allowIframe = edited.allowIframe;
-        style->exclURL = edited.exclURL;
-        style->exclDomain = edited.exclDomain;
-        style->exclPrefix = edited.exclPrefix;
-        style->exclRegExp = edited.exclRegExp;
-        style->systemTheme = edited.systemTheme;
-        style->userVariables = edited.userVariables;
-        compile(*style);
-        style->dateModified = Date::now();
+        changed.touch(uniqueID);
         return true;
     });
-    if (stored) {
-        save();
+}
+
+Result<bool> StyleStore::rename(std::int64_t uniqueID, const std::string& name) {
+    Result<bool> renamed = change([&](styleDatabase& db, LibraryChange& changed) {
+        styleContainer* s = findStyle(db, uniqueID);
+        if (s == nullptr) {
+            return false;
+        }
+        s->styleData.name = name;
+        s->dateModified = Date::now();
+        changed.touch(uniqueID);
+        return true;
+    });
+    if (renamed && *renamed) {
+        services_.notifications->post(notifications::kStyleNameChanged,
+                                      {{"id", uniqueID}, {"newname", name}});
+    }
+    return renamed;
+}
+
+Result<std::int64_t> StyleStore::add(styleContainer style) {
+    return change([&](styleDatabase& db, LibraryChange& changed) {
+        if (findStyle(db, style.uniqueID) != nullptr || style.uniqueID == 0) {
+            style.uniqueID = newUniqueID(db);
+        }
+        db.styles.push_back(std::move(style));
+        changed.touch(db.styles.back().uniqueID);
+        return db.styles.back().uniqueID;
+    });
+}
+
+// Compiles the stored style with the edit applied, outside the lock, then stores the result if
+// the stored style did not change meanwhile; if it did, the edit is applied and compiled again
+// on the newer style, so neither the edit nor the other change is lost.
+template <class Apply>
+Result<bool> StyleStore::compileAndStore(std::int64_t uniqueID, Apply apply) {
+    for (int round = 0; round < kMaxCompileRounds; ++round) {
+        std::optional<styleContainer> base = styleByID(uniqueID);
+        if (!base) {
+            refresh();
+            base = styleByID(uniqueID);
+            if (!base) {
+                return false;
+            }
+        }
+        styleContainer edited = *base;
+        apply(edited);
+        compile(edited);
+        edited.dateModified = Date::now();
+        enum class Outcome { stored, gone, changedMeanwhile };
+        Result<Outcome> stored = change([&](styleDatabase& db, LibraryChange& changed) {
+            styleContainer* s = findStyle(db, uniqueID);
+            if (s == nullptr) {
+                return Outcome::gone;
+            }
+            if (!(*s == *base)) {
+                return Outcome::changedMeanwhile;
+            }
+            *s = edited;
+            changed.touch(uniqueID);
+            return Outcome::stored;
+        });
+        if (!stored) {
+            return Error{stored.error()};
+        }
+        if (*stored != Outcome::changedMeanwhile) {
+            return *stored == Outcome::stored;
+        }
+    }
+    return Error{kChangedMeanwhileText};
+}
+
+Result<bool> StyleStore::updateProperties(const styleContainer& edited) {
+    return compileAndStore(edited.uniqueID, [&](styleContainer& style) {
+        style.allowIframe = edited.allowIframe;
+        style.exclURL = edited.exclURL;
+        style.exclDomain = edited.exclDomain;
+        style.exclPrefix = edited.exclPrefix;
+        style.exclRegExp = edited.exclRegExp;
+        style.systemTheme = edited.systemTheme;
+        style.userVariables = edited.userVariables;
+    });
+}
+
+Result<bool> StyleStore::saveEditedStyle(std::int64_t uniqueID, const styleContainer& edited) {
+    Result<bool> stored = compileAndStore(uniqueID, [&](styleContainer& style) {
+        style.styleData = edited.styleData;
+        style.version = edited.version;
+        style.namespace_ = edited.namespace_;
+        style.description = edited.description;
+        style.author = edited.author;
+        style.license = edited.license;
+        style.preprocessor = edited.preprocessor;
+    });
+    if (stored && *stored) {
+        services_.notifications->post(notifications::kUpdateFavicons, {{"id", uniqueID}});
     }
     return stored;
 }
 
-bool StyleStore::saveEditedStyle(std::int64_t uniqueID, const styleContainer& edited) {
-    const bool stored = modify([&](styleDatabase& db) {
-        styleContainer* style = findStyle(db, uniqueID);
-        if (style == nullptr) {
-            return false;
-        }
-        style->styleData = edited.styleData;
-        style->version = edited.version;
-        style->namespace_ = edited.namespace_;
-        style->description = edited.description;
-        style->author = edited.author;
-        style->license = edited.license;
-        style->preprocessor = edited.preprocessor;
-        compile(*style);
-        style->dateModified = Date::now();
-        return true;
-    });
-    if (!stored) {
-        return false;
-    }
-    save();
-    services_.notifications->post(notifications::kUpdateFavicons, {{"id", uniqueID}});
-    return true;
-}
-
-bool StyleStore::replaceStyleData(std::int64_t uniqueID, styleJSON data,
-                                  const styleContainer* expected) {
-    return modify([&](styleDatabase& db) {
-        styleContainer* target = replaceableStyle(db, uniqueID, expected);
-        if (target == nullptr) {
+Result<bool> StyleStore::replaceStyleData(std::int64_t uniqueID, styleJSON data,
+                                          const styleContainer& expected) {
+    return change([&](styleDatabase& db, LibraryChange& changed) {
+        styleContainer* target = findStyle(db, uniqueID);
+        if (target == nullptr || !(*target == expected)) {
             return false;
         }
         target->styleData = std::move(data);
         target->dateModified = Date::now();
+        changed.touch(uniqueID);
         return true;
     });
 }
 
-bool StyleStore::replaceByNewVersion(std::int64_t uniqueID, styleContainer newVersion,
-                                     const styleContainer* expected) {
-    return modify([&](styleDatabase& db) {
-        styleContainer* target = replaceableStyle(db, uniqueID, expected);
-        if (target == nullptr) {
+Result<bool> StyleStore::replaceByNewVersion(std::int64_t uniqueID, styleContainer newVersion,
+                                             const styleContainer& expected) {
+    return change([&](styleDatabase& db, LibraryChange& changed) {
+        styleContainer* target = findStyle(db, uniqueID);
+        if (target == nullptr || !(*target == expected)) {
             return false;
         }
         newVersion.isEnabled = target->isEnabled;
@@ -452,7 +579,9 @@ bool StyleStore::replaceByNewVersion(std::int64_t uniqueID, styleContainer newVe
         newVersion.exclPrefix = target->exclPrefix;
         newVersion.exclRegExp = target->exclRegExp;
         newVersion.systemTheme = target->systemTheme;
+        newVersion.dateModified = Date::now();
         *target = std::move(newVersion);
+        changed.touch(uniqueID);
         return true;
     });
 }
@@ -475,18 +604,11 @@ Result<MergeOutcome> StyleStore::mergeFromFile(const std::filesystem::path& file
         services_.reporter->showAlert(kErrorReadingTitle, kErrorReadingText);
         return Error{incoming.error()};
     }
-    const MergeOutcome outcome =
-        modify([&](styleDatabase& db) { return mergeStyles(db, *incoming); });
-    save();
-    return outcome;
-}
-
-void StyleStore::append(styleContainer style) {
-    modify([&](styleDatabase& db) { db.styles.push_back(std::move(style)); });
-}
-
-void StyleStore::replaceAll(styleDatabase db) {
-    modify([&](styleDatabase& current) { current = std::move(db); });
+    return change([&](styleDatabase& db, LibraryChange& changed) {
+        const MergeOutcome outcome = mergeStyles(db, *incoming);
+        changed.everything = outcome.added > 0;
+        return outcome;
+    });
 }
 
 }  // namespace orlavine

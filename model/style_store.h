@@ -1,9 +1,18 @@
 #pragma once
-// The in-memory style library and its file. Loaded on first use, changed in place through the
-// operations below, and saved whole: each save stamps a new revision, encodes the library on a
-// background thread, sends the bytes to the browser host through the wormhole and replaces the
-// file atomically. Every operation is safe to call from any thread.
+// The style library and its file. The file is the one truth: several programs change it at once
+// (the command line, the desktop program, the browser host's launcher, a sync watcher), so every
+// change is a short transaction on it. A transaction takes the library's lock (between threads
+// and between processes), reads the file again when another process wrote it since this one last
+// read it, applies the change to that current library, replaces the file atomically, sends the
+// change notice through the wormhole and lets go. No program ever writes a library older than
+// the one on disk. Readers never wait for a write: they see the library as it was before or
+// after a change, never half of one.
+//
+// Changes address styles by uniqueID, never by list position. Work that takes long (compiling,
+// downloading) happens outside the lock on a copy; its result is stored only when the style
+// still equals the copy the work began with.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -11,14 +20,16 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <shared_mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "model/library_merge.h"
 #include "model/notification_center.h"
 #include "model/records.h"
 #include "model/reporter.h"
 #include "model/result.h"
-#include "model/serial_queue.h"
 #include "model/settings_store.h"
 #include "model/wormhole.h"
 
@@ -31,7 +42,8 @@ class StyleCompiler {
     virtual void compileStyle(styleContainer& style) = 0;
 };
 
-// Uploads the database file to the cloud. Installed by the sync module.
+// Uploads the database file to the cloud. Installed by the sync module; called after a local
+// change was written, outside every lock.
 class CloudUploader {
   public:
     virtual ~CloudUploader() = default;
@@ -50,6 +62,23 @@ inline constexpr const char* kErrorBackupText =
 inline constexpr const char* kErrorReadingTitle = "Error reading style database";
 inline constexpr const char* kErrorReadingText =
     "The style database file you selected may not be valid, or is corrupt.";
+inline constexpr const char* kChangedMeanwhileText =
+    "The style was changed or removed meanwhile; it was left as it is.";
+
+// What one transaction changed, for the observers of "libraryChanged" (user info "ids", or
+// "everything" for a reload, a merge or a change of every style).
+struct LibraryChange {
+    bool everything = false;
+    std::vector<std::int64_t> ids;
+
+    bool empty() const { return !everything && ids.empty(); }
+    void touch(std::int64_t id) { ids.push_back(id); }
+};
+
+// How a transaction is written: a local change stamps a new revision and is uploaded when sync
+// is on (`localUnsent`: the caller, the sync engine itself, sends it); a change received from the
+// cloud is written as it is and not sent back.
+enum class ChangeOrigin { local, localUnsent, received };
 
 class StyleStore {
   public:
@@ -63,103 +92,126 @@ class StyleStore {
     };
 
     explicit StyleStore(Services services);
-    // Finishes every queued save and backup first.
     ~StyleStore();
     StyleStore(const StyleStore&) = delete;
     StyleStore& operator=(const StyleStore&) = delete;
 
     std::filesystem::path databaseFile() const;
     std::filesystem::path preCloudFile() const;
+    void setUploader(CloudUploader* uploader);
 
-    // ---- reading ----
+    // ---- reading (the library as this process last read or wrote it) ----
     styleDatabase snapshot() const;
-    // Runs `f` on the library under the store's lock; `f` must not call back into the store.
     template <class F>
     auto read(F&& f) const {
-        std::lock_guard lock(mutex_);
         ensureLoaded();
+        std::shared_lock lock(dataMutex_);
         return f(static_cast<const styleDatabase&>(db_));
     }
     std::optional<styleContainer> styleByID(std::int64_t uniqueID) const;
-    std::optional<std::size_t> positionByID(std::int64_t uniqueID) const;
     std::size_t styleCount() const;
     // Styles whose source is not "custom".
     std::size_t updatableCount() const;
     // At least half of the styles (rounded down) are enabled; true for an empty library.
     bool mostlyEnabled() const;
+    // Whether the file could not be decoded at load; it is moved aside before the first write.
+    bool loadFailed() const;
+    // Why the library file cannot be used at all (it exists but cannot be opened, or is no
+    // regular file); such a file is never replaced and every change fails.
+    std::optional<std::string> openFailure() const;
 
-    // ---- saving ----
-    void save();
-    // Writes the library as it is (no new stamps) and uploads nothing.
-    void saveReceivedChanges();
-    // Writes a copy of the library to `file` on the background thread; `done` (optional) runs
-    // there with the outcome.
-    void backUp(const std::filesystem::path& file, std::function<void(Status)> done = {});
-    // Writes the pre-sync copy unless one exists already.
-    void keepPreCloudCopy();
-    // Blocks until every queued save and backup has finished.
-    void waitForPendingWrites();
+    // Reads the file again when another process changed it; posts "libraryChanged" with
+    // "everything" then. Returns whether it did.
+    bool refresh();
 
-    // ---- changing ----
-    void setAllEnabled(bool enabled);
-    bool duplicate(std::size_t position);
-    bool remove(std::size_t position);
-    bool rename(std::size_t position, const std::string& name);
-    bool setEnabled(std::size_t position, bool enabled);
-    bool updateProperties(const styleContainer& edited);
-    bool saveEditedStyle(std::int64_t uniqueID, const styleContainer& edited);
-    // Both replacements leave the library alone and return false when no style has `uniqueID`,
-    // or when `expected` is given and the stored style no longer equals it (a check that began
-    // with one version must not overwrite changes made while it ran). The caller saves.
-    bool replaceStyleData(std::int64_t uniqueID, styleJSON data,
-                          const styleContainer* expected = nullptr);
-    // Keeps the stored style's enabled state, frame permission, exclusions and theme.
-    bool replaceByNewVersion(std::int64_t uniqueID, styleContainer newVersion,
-                             const styleContainer* expected = nullptr);
-    styleContainer carryOverVariableValues(const styleContainer& old, styleContainer newVersion);
-    // Adds the styles of another library file that are not here yet, then saves. Nothing when
-    // the file does not exist; an alert when it cannot be read.
-    Result<MergeOutcome> mergeFromFile(const std::filesystem::path& file);
-    // Appends a style (the caller saves).
-    void append(styleContainer style);
-    // Replaces the whole library, as the cloud merges and the reset do (the caller saves).
-    void replaceAll(styleDatabase db);
-    // Changes the library in place under the store's lock (the caller saves).
+    // ---- the transaction ----
+    // Runs `f(db, change)` on the current library under the library's lock. `f` records in
+    // `change` what it changed; when it changed nothing, nothing is written. Returns what `f`
+    // returned, or why the file could not be read or written (then the library is left as it
+    // is on disk and in memory). `f` must not call back into the store and must be quick.
     template <class F>
-    auto modify(F&& f) {
-        std::lock_guard lock(mutex_);
-        ensureLoaded();
-        return f(db_);
+    auto change(F&& f, ChangeOrigin origin = ChangeOrigin::local)
+        -> Result<decltype(f(std::declval<styleDatabase&>(), std::declval<LibraryChange&>()))> {
+        using R = decltype(f(std::declval<styleDatabase&>(), std::declval<LibraryChange&>()));
+        std::optional<R> out;
+        Status done = transact(
+            [&](styleDatabase& db, LibraryChange& changed) { out.emplace(f(db, changed)); },
+            origin);
+        if (!done) {
+            return Error{done.error()};
+        }
+        return std::move(*out);
     }
 
-    // Forgets the library in memory and reads the file again (after waiting for queued writes).
-    void reloadFromFile();
+    // ---- writing copies ----
+    // Writes a copy of the library to `file`.
+    Status backUp(const std::filesystem::path& file);
+    // Writes the pre-sync copy unless one exists already.
+    void keepPreCloudCopy();
 
-    // Set when the file could not be read at load; it is moved aside before the first save.
-    bool loadFailed() const;
+    // ---- the operations of the style list and the windows ----
+    // Each is one transaction; a style that is not there gives `false` (or nothing) and
+    // changes nothing.
+    Result<std::size_t> setAllEnabled(bool enabled);
+    Result<bool> setEnabled(std::int64_t uniqueID, bool enabled);
+    // The copy's uniqueID.
+    Result<std::optional<std::int64_t>> duplicate(std::int64_t uniqueID);
+    Result<bool> remove(std::int64_t uniqueID);
+    Result<bool> rename(std::int64_t uniqueID, const std::string& name);
+    // Adds `style` at the end, drawing a new uniqueID when another style has its own. Returns
+    // the uniqueID it was stored under.
+    Result<std::int64_t> add(styleContainer style);
+    // Take over the panel's fields (exclusions, frames, theme, variables), or the editor's
+    // (code, rules, metadata), compile off the lock and store the result. The edit applies to
+    // the style as stored when the compile ends: a change made meanwhile by another program is
+    // kept unless it touched the same style, in which case the edit is compiled again on it.
+    Result<bool> updateProperties(const styleContainer& edited);
+    Result<bool> saveEditedStyle(std::int64_t uniqueID, const styleContainer& edited);
+    // Replacements by a newer version, made only when the stored style still equals
+    // `expected` (a check that began with one version must not overwrite changes made while
+    // it ran); `false` otherwise. replaceByNewVersion keeps the stored style's enabled state,
+    // frame permission, exclusions and theme.
+    Result<bool> replaceStyleData(std::int64_t uniqueID, styleJSON data,
+                                  const styleContainer& expected);
+    Result<bool> replaceByNewVersion(std::int64_t uniqueID, styleContainer newVersion,
+                                     const styleContainer& expected);
+    // `newVersion` with the variable values of `old`, compiled (no lock is taken).
+    styleContainer carryOverVariableValues(const styleContainer& old, styleContainer newVersion);
+    // Adds the styles of another library file that are not here yet. Nothing when the file does
+    // not exist; an alert when it cannot be read.
+    Result<MergeOutcome> mergeFromFile(const std::filesystem::path& file);
+
+    // What tells one version of the library file from another (defined with the store).
+    struct Revision;
 
   private:
     void ensureLoaded() const;
-    void load() const;
-    void compile(styleContainer& style);
-    void queueWrite(bool upload);
-    void writeDatabase(bool upload);
+    Status transact(const std::function<void(styleDatabase&, LibraryChange&)>& f,
+                    ChangeOrigin origin);
+    // Under writeMutex_ and the file lock: reads the file when its revision differs from the one
+    // last seen. Returns whether the library was read again.
+    Result<bool> reloadIfChanged();
     Status moveUnreadableFileAside();
-    Status writeCopy(const std::filesystem::path& file);
-    void reportWriteFailure(const std::string& detail, const char* text);
+    void announce(const LibraryChange& change);
+    void compile(styleContainer& style);
+    template <class Apply>
+    Result<bool> compileAndStore(std::int64_t uniqueID, Apply apply);
 
     Services services_;
     Wormhole wormhole_;
-    mutable std::mutex mutex_;
-    mutable styleDatabase db_;
-    mutable bool loaded_ = false;
-    mutable bool unreadable_ = false;
-    // A write waiting in the queue takes the changes of every save requested before it starts,
-    // so a burst of saves costs one or two writes instead of one each.
-    std::mutex pendingMutex_;
-    bool writePending_ = false;
-    bool pendingUpload_ = false;
-    std::unique_ptr<SerialQueue> queue_;
+    // Serialises the writers of this process; the file lock serialises processes. Taken before
+    // dataMutex_.
+    mutable std::mutex writeMutex_;
+    // Guards db_ and the flags below: taken shared by readers and while a writer encodes,
+    // exclusively only while a change is applied or a file read is swapped in.
+    mutable std::shared_mutex dataMutex_;
+    styleDatabase db_;
+    mutable std::atomic<bool> loaded_{false};
+    bool unreadable_ = false;
+    std::optional<std::string> openFailure_;
+    // The file's revision when this process last read or wrote it (under writeMutex_).
+    std::unique_ptr<Revision> revision_;
+    std::atomic<CloudUploader*> uploader_{nullptr};
 };
 
 }  // namespace orlavine

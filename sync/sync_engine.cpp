@@ -15,6 +15,53 @@ namespace orlavine::sync {
 
 namespace names = orlavine::notifications;
 
+// One operation of the engine: waits for the one before it, holds the state lock except around
+// requests and library transactions (`outside`), and on its end keeps the state and posts what
+// it queued, with no lock held.
+class SyncEngine::Operation {
+  public:
+    explicit Operation(SyncEngine& engine)
+        : engine_(engine), run_(engine.runMutex_), state_(engine.mutex_) {
+        // Another process (a command run meanwhile) may have moved the state on.
+        SyncState kept = loadSyncState(engine_.services_.stateFolder);
+        engine_.state_ = std::move(kept);
+    }
+    ~Operation() {
+        engine_.persist();
+        auto posts = std::exchange(engine_.queuedPosts_, {});
+        auto work = std::exchange(engine_.queuedMainThread_, {});
+        state_.unlock();
+        run_.unlock();
+        for (auto& [name, info] : posts) {
+            engine_.services_.notifications->post(name, std::move(info));
+        }
+        for (auto& w : work) {
+            if (engine_.services_.onMainThread) {
+                engine_.services_.onMainThread(std::move(w));
+            } else {
+                w();
+            }
+        }
+    }
+    Operation(const Operation&) = delete;
+    Operation& operator=(const Operation&) = delete;
+
+    template <class F>
+    auto outside(F f) {
+        state_.unlock();
+        struct Relock {
+            std::unique_lock<std::mutex>& lock;
+            ~Relock() { lock.lock(); }
+        } relock{state_};
+        return f();
+    }
+
+  private:
+    SyncEngine& engine_;
+    std::unique_lock<std::mutex> run_;
+    std::unique_lock<std::mutex> state_;
+};
+
 SyncEngine::SyncEngine(SyncServices services) : services_(std::move(services)) {
     state_ = loadSyncState(services_.stateFolder);
 }
@@ -22,18 +69,17 @@ SyncEngine::SyncEngine(SyncServices services) : services_(std::move(services)) {
 // ---- switching on and off ----
 
 void SyncEngine::enableSync() {
-    std::lock_guard lock(mutex_);
+    Operation op(*this);
     if (Status s = services_.settings->app.set(keys::kUseCloud, true); !s) {
         note("Cannot switch sync on: " + s.error());
         return;
     }
     state_.firstMergeAfterEnabling = true;
-    persist();
     post(names::kLockForCloud);
 }
 
 void SyncEngine::disableSync() {
-    std::lock_guard lock(mutex_);
+    Operation op(*this);
     if (Status s = services_.settings->app.set(keys::kUseCloud, false); !s) {
         note("Cannot switch sync off: " + s.error());
     }
@@ -45,10 +91,11 @@ void SyncEngine::startCloudSync() {
     if (!useCloud()) {
         return;
     }
-    std::lock_guard lock(mutex_);
+    Operation op(*this);
     syncInProgress_ = true;
     firstSyncStarted_ = true;
-    const FetchOutcome fetched = services_.cloud->fetch({kDatabaseRecord});
+    const FetchOutcome fetched =
+        op.outside([&] { return services_.cloud->fetch({kDatabaseRecord}); });
     if (fetched.error) {
         if (fetched.error->kind == CloudError::Kind::notAuthenticated) {
             turnOffForAuthentication();
@@ -61,43 +108,41 @@ void SyncEngine::startCloudSync() {
     if (!fetched.records) {
         // Nothing came back; the next start or poll tries again, and the list is not left locked.
         syncInProgress_ = false;
-        persist();
         return;
     }
     const auto record = fetched.records->find(kDatabaseRecord);
     if (record == fetched.records->end()) {
         state_.databaseTag.reset();
-        if (uploadLocal()) {
+        if (uploadLocal(op)) {
             note("The cloud held no library; uploaded this one.");
             state_.firstMergeAfterEnabling = false;
         }
         syncInProgress_ = false;
         post(names::kRefreshTable);
-    } else {
-        state_.databaseTag = record->second.tag;
-        if (const std::optional<styleDatabase> cloud = decodeCloud(record->second.body)) {
-            runFirstMerge(*cloud);
-        } else {
-            syncInProgress_ = false;
-        }
-        if (firstUpdatePending_) {
-            firstUpdatePending_ = false;
-            post(names::kPerformFirstUpdate);
-        }
-        if (pendingOpen_) {
-            post(names::kOpenStyleNotif, {{"id", *pendingOpen_}});
-            pendingOpen_.reset();
-        }
+        return;
     }
-    persist();
+    state_.databaseTag = record->second.tag;
+    if (const std::optional<styleDatabase> cloud = decodeCloud(record->second.body)) {
+        runMerge(op, *cloud, true);
+    }
+    syncInProgress_ = false;
+    if (firstUpdatePending_) {
+        firstUpdatePending_ = false;
+        post(names::kPerformFirstUpdate);
+    }
+    if (pendingOpen_) {
+        post(names::kOpenStyleNotif, {{"id", *pendingOpen_}});
+        pendingOpen_.reset();
+    }
 }
 
 void SyncEngine::fetchCloudPreferences() {
     if (!useCloud()) {
         return;
     }
-    std::lock_guard lock(mutex_);
-    const FetchOutcome fetched = services_.cloud->fetch({kPreferencesRecord});
+    Operation op(*this);
+    const FetchOutcome fetched =
+        op.outside([&] { return services_.cloud->fetch({kPreferencesRecord}); });
     if (fetched.error) {
         if (fetched.error->kind == CloudError::Kind::notAuthenticated) {
             turnOffForAuthentication();
@@ -111,23 +156,24 @@ void SyncEngine::fetchCloudPreferences() {
     const auto record = fetched.records->find(kPreferencesRecord);
     if (record == fetched.records->end()) {
         state_.preferencesTag.reset();
-        savePreferencesRecord();
+        savePreferencesRecord(op);
     } else {
-        applyPreferencesRecord(record->second);
+        applyPreferencesRecord(op, record->second);
     }
-    persist();
 }
 
 void SyncEngine::handleRemoteChange() {
     if (!useCloud()) {
         return;
     }
-    std::lock_guard lock(mutex_);
-    handleRemoteChangeLocked();
+    Operation op(*this);
+    handleRemoteChange(op);
 }
 
-void SyncEngine::handleRemoteChangeLocked() {
-    const FetchOutcome fetched = services_.cloud->fetch({kDatabaseRecord, kPreferencesRecord});
+void SyncEngine::handleRemoteChange(Operation& op) {
+    const FetchOutcome fetched = op.outside([&] {
+        return services_.cloud->fetch({kDatabaseRecord, kPreferencesRecord});
+    });
     if (fetched.error) {
         if (fetched.error->kind == CloudError::Kind::notAuthenticated) {
             turnOffForAuthentication();
@@ -143,40 +189,33 @@ void SyncEngine::handleRemoteChangeLocked() {
     const auto library = records.find(kDatabaseRecord);
     if (library == records.end()) {
         state_.databaseTag.reset();
-        if (uploadLocal()) {
+        if (uploadLocal(op)) {
             note("The cloud held no library; uploaded this one.");
         }
         post(names::kRefreshTable);
     } else if (library->second.tag != state_.databaseTag) {
         state_.databaseTag = library->second.tag;
         if (const std::optional<styleDatabase> cloud = decodeCloud(library->second.body)) {
-            // Changes made here that the cloud has not seen are reconciled like a start of sync,
-            // so styles added here are kept rather than taken for deletions.
-            if (hasUnsyncedChanges()) {
-                runFirstMerge(*cloud);
-            } else {
-                runRemoteMerge(*cloud);
-            }
+            runMerge(op, *cloud, false);
         }
     }
     const auto prefs = records.find(kPreferencesRecord);
     if (prefs == records.end()) {
         state_.preferencesTag.reset();
     } else if (prefs->second.tag != state_.preferencesTag) {
-        applyPreferencesRecord(prefs->second);
+        applyPreferencesRecord(op, prefs->second);
     }
-    persist();
 }
 
 bool SyncEngine::poll() {
     if (!useCloud()) {
         return false;
     }
-    std::lock_guard lock(mutex_);
+    Operation op(*this);
     std::optional<std::string> tags[2];
     const char* recordNames[2] = {kDatabaseRecord, kPreferencesRecord};
     for (int i = 0; i < 2; ++i) {
-        TagOutcome tag = services_.cloud->currentTag(recordNames[i]);
+        TagOutcome tag = op.outside([&] { return services_.cloud->currentTag(recordNames[i]); });
         if (tag.error) {
             if (tag.error->kind == CloudError::Kind::notAuthenticated) {
                 turnOffForAuthentication();
@@ -189,13 +228,16 @@ bool SyncEngine::poll() {
         tags[i] = std::move(tag.tag);
     }
     if (tags[0] != state_.databaseTag || tags[1] != state_.preferencesTag) {
-        handleRemoteChangeLocked();
+        handleRemoteChange(op);
         return true;
     }
-    if (hasUnsyncedChanges() && uploadLocal()) {
+    const styleDatabase local = op.outside([&] {
+        services_.store->refresh();
+        return services_.store->snapshot();
+    });
+    if (hasUnsyncedChanges(local) && uploadLocal(op)) {
         note("Uploaded the changes made here.");
     }
-    persist();
     return false;
 }
 
@@ -207,28 +249,26 @@ void SyncEngine::uploadDatabase(const std::filesystem::path& databaseFile) {
     if (!std::filesystem::exists(databaseFile, ec)) {
         return;
     }
-    std::lock_guard lock(mutex_);
-    Result<std::string> bytes = readWholeFile(databaseFile, kMaxDatabaseBytes);
-    Result<styleDatabase> db =
-        bytes ? decodeDatabase(*bytes) : Result<styleDatabase>(Error{bytes.error()});
+    Operation op(*this);
+    Result<std::string> bytes =
+        op.outside([&] { return readWholeFile(databaseFile, kMaxDatabaseBytes); });
+    Result<styleDatabase> db = bytes ? op.outside([&] { return decodeDatabase(*bytes); })
+                                     : Result<styleDatabase>(Error{bytes.error()});
     if (!db) {
         // Never send a library that would not read back; the next poll sends the store's copy.
         state_.uploadPending = true;
         note("The library file cannot be uploaded: " + db.error());
-        persist();
         return;
     }
-    uploadBytes(*bytes, db->randomHash);
-    persist();
+    uploadBytes(op, *bytes, db->randomHash);
 }
 
 void SyncEngine::pushPreferences() {
     if (!useCloud()) {
         return;
     }
-    std::lock_guard lock(mutex_);
-    savePreferencesRecord();
-    persist();
+    Operation op(*this);
+    savePreferencesRecord(op);
 }
 
 void SyncEngine::makePreCloudCopy() {
@@ -243,45 +283,61 @@ std::vector<styleContainer> SyncEngine::deletedStyles() const {
 }
 
 std::size_t SyncEngine::recover(std::vector<std::size_t> rows) {
-    std::lock_guard lock(mutex_);
+    Operation op(*this);
     std::sort(rows.begin(), rows.end(), std::greater<>());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    std::size_t recovered = 0;
+    std::vector<styleContainer> styles;
     for (const std::size_t row : rows) {
-        if (row >= state_.deletedStyles.size()) {
-            continue;
+        if (row < state_.deletedStyles.size()) {
+            styles.push_back(state_.deletedStyles[row]);
         }
-        styleContainer style = state_.deletedStyles[row];
-        services_.store->modify([&](styleDatabase& db) {
-            // A style that came back meanwhile keeps its number; the recovered copy gets another.
-            const bool taken =
-                std::any_of(db.styles.begin(), db.styles.end(),
-                            [&](const styleContainer& s) { return s.uniqueID == style.uniqueID; });
-            if (taken) {
-                style.uniqueID = newUniqueID(db);
-            }
-            db.styles.push_back(std::move(style));
-        });
-        state_.deletedStyles.erase(state_.deletedStyles.begin() + static_cast<std::ptrdiff_t>(row));
-        ++recovered;
     }
-    if (recovered > 0) {
-        services_.store->save();
-        post(names::kRefreshTableAndScroll);
-        persist();
+    if (styles.empty()) {
+        return 0;
     }
-    return recovered;
+    const Result<std::size_t> added = op.outside([&] {
+        return services_.store->change(
+            [&](styleDatabase& db, LibraryChange& changed) {
+                for (styleContainer& style : styles) {
+                    // A style that came back meanwhile keeps its number; the recovered copy gets
+                    // another.
+                    const bool taken = std::any_of(
+                        db.styles.begin(), db.styles.end(),
+                        [&](const styleContainer& s) { return s.uniqueID == style.uniqueID; });
+                    if (taken) {
+                        style.uniqueID = newUniqueID(db);
+                    }
+                    changed.touch(style.uniqueID);
+                    db.styles.push_back(std::move(style));
+                }
+                return styles.size();
+            },
+            ChangeOrigin::localUnsent);
+    });
+    if (!added) {
+        note("Cannot put the styles back: " + added.error());
+        return 0;
+    }
+    for (const std::size_t row : rows) {
+        if (row < state_.deletedStyles.size()) {
+            state_.deletedStyles.erase(state_.deletedStyles.begin() +
+                                       static_cast<std::ptrdiff_t>(row));
+        }
+    }
+    post(names::kRefreshTableAndScroll);
+    if (useCloud()) {
+        uploadLocal(op);
+    }
+    return *added;
 }
 
 // ---- state ----
 
 bool SyncEngine::syncInProgress() const {
-    std::lock_guard lock(mutex_);
     return syncInProgress_;
 }
 
 bool SyncEngine::firstSyncStarted() const {
-    std::lock_guard lock(mutex_);
     return firstSyncStarted_;
 }
 
@@ -310,7 +366,7 @@ std::vector<std::string> SyncEngine::takeEvents() {
     return std::exchange(events_, {});
 }
 
-// ---- helpers (mutex_ held) ----
+// ---- helpers (state lock held) ----
 
 bool SyncEngine::useCloud() const {
     return services_.settings->app.boolValue(keys::kUseCloud);
@@ -327,7 +383,11 @@ void SyncEngine::note(std::string line) {
 }
 
 void SyncEngine::post(const char* name, UserInfo info) {
-    services_.notifications->post(name, std::move(info));
+    queuedPosts_.emplace_back(name, std::move(info));
+}
+
+void SyncEngine::onMainThread(std::function<void()> work) {
+    queuedMainThread_.push_back(std::move(work));
 }
 
 void SyncEngine::persist() {
@@ -343,20 +403,16 @@ std::optional<styleDatabase> SyncEngine::decodeCloud(const std::string& body) {
     }
     services_.reporter->consoleLine(kErrorDecodingCloudLine);
     Reporter* reporter = services_.reporter;
-    auto alert = [reporter] {
-        reporter->showAlert(kErrorReadingCloudTitle, kErrorReadingCloudText);
-    };
-    if (services_.onMainThread) {
-        services_.onMainThread(alert);
-    } else {
-        alert();
-    }
+    onMainThread(
+        [reporter] { reporter->showAlert(kErrorReadingCloudTitle, kErrorReadingCloudText); });
     note("The cloud library cannot be read; the library here is left as it is.");
     return std::nullopt;
 }
 
-bool SyncEngine::uploadBytes(const std::string& bytes, std::int64_t revision) {
-    const SaveOutcome saved = services_.cloud->save(kDatabaseRecord, bytes, state_.databaseTag);
+bool SyncEngine::uploadBytes(Operation& op, const std::string& bytes, std::int64_t revision) {
+    const std::optional<std::string> expected = state_.databaseTag;
+    const SaveOutcome saved =
+        op.outside([&] { return services_.cloud->save(kDatabaseRecord, bytes, expected); });
     if (saved.error) {
         state_.uploadPending = true;
         if (saved.error->kind == CloudError::Kind::conflict) {
@@ -373,111 +429,148 @@ bool SyncEngine::uploadBytes(const std::string& bytes, std::int64_t revision) {
     return true;
 }
 
-bool SyncEngine::uploadLocal() {
-    const styleDatabase local = services_.store->snapshot();
-    return uploadBytes(encodeDatabase(local), local.randomHash);
+bool SyncEngine::uploadLocal(Operation& op) {
+    auto [bytes, revision] = op.outside([&] {
+        services_.store->refresh();
+        return services_.store->read([](const styleDatabase& db) {
+            return std::make_pair(encodeDatabase(db), db.randomHash);
+        });
+    });
+    return uploadBytes(op, bytes, revision);
 }
 
-bool SyncEngine::hasUnsyncedChanges() const {
+bool SyncEngine::hasUnsyncedChanges(const styleDatabase& local) const {
     if (state_.uploadPending) {
         return true;
     }
-    return state_.syncedRevision &&
-           services_.store->snapshot().randomHash != *state_.syncedRevision;
+    return state_.syncedRevision && local.randomHash != *state_.syncedRevision;
 }
 
-void SyncEngine::runFirstMerge(const styleDatabase& cloud) {
-    const styleDatabase local = services_.store->snapshot();
-    FirstMergeInput input{cloud, local,
-                          services_.settings->app.dateValue(keys::kLastSuccessfulSync),
-                          state_.firstMergeAfterEnabling};
-    FirstMergeResult merged = firstMerge(input);
-    if (merged.unchanged) {
-        state_.syncedRevision = local.randomHash;
+void SyncEngine::runMerge(Operation& op, const styleDatabase& cloud, bool startOfSync) {
+    const Date lastSync = services_.settings->app.dateValue(keys::kLastSuccessfulSync);
+    const bool afterEnabling = state_.firstMergeAfterEnabling;
+    const SyncState before = state_;
+    // What the merge inside the transaction decided, read once it has ended.
+    struct Decision {
+        bool unchanged = false;
+        bool tookCloudCopy = false;  // the library now equals the cloud's: nothing to send
+        bool asFirstMerge = false;
+        std::int64_t revision = 0;
+        std::size_t styles = 0;
+        std::vector<std::int64_t> changedIDs;
+        std::vector<styleContainer> deleted;
+    };
+    const Result<Decision> decided = op.outside([&] {
+        return services_.store->change(
+            [&](styleDatabase& db, LibraryChange& changed) {
+                Decision d;
+                // Changes made here that the cloud has not seen are reconciled like a start of
+                // sync, so styles added here are kept rather than taken for deletions.
+                const bool unsynced =
+                    before.uploadPending ||
+                    (before.syncedRevision && db.randomHash != *before.syncedRevision);
+                d.asFirstMerge = startOfSync || unsynced;
+                if (d.asFirstMerge) {
+                    FirstMergeResult merged =
+                        firstMerge(FirstMergeInput{cloud, db, lastSync, afterEnabling});
+                    if (merged.unchanged) {
+                        d.unchanged = true;
+                        d.revision = db.randomHash;
+                        return d;
+                    }
+                    d.deleted = std::move(merged.deleted);
+                    d.tookCloudCopy = merged.merged.styles == cloud.styles;
+                    d.styles = merged.merged.styles.size();
+                    db = std::move(merged.merged);
+                    if (d.tookCloudCopy) {
+                        db.randomHash = cloud.randomHash;
+                        db.dateModified = cloud.dateModified;
+                    }
+                } else {
+                    RemoteMergeResult merged = remoteMerge(cloud, db);
+                    d.tookCloudCopy = true;
+                    d.changedIDs = std::move(merged.changedIDs);
+                    d.deleted = std::move(merged.deleted);
+                    d.styles = merged.merged.styles.size();
+                    db = std::move(merged.merged);
+                }
+                d.revision = db.randomHash;
+                changed.everything = true;
+                return d;
+            },
+            // A library that now differs from the cloud's gets a revision of its own, and is
+            // sent below; the cloud's copy taken as it is keeps the cloud's revision.
+            ChangeOrigin::received);
+    });
+    if (!decided) {
+        note("Cannot write the merged library: " + decided.error());
+        return;
+    }
+    const Decision& d = *decided;
+    state_.firstMergeAfterEnabling = false;
+    if (d.unchanged) {
+        state_.syncedRevision = d.revision;
         state_.uploadPending = false;
-        syncInProgress_ = false;
         post(names::kRefreshTable);
         note("The library is the same as the cloud's.");
         return;
     }
-    if (!merged.deleted.empty()) {
-        note(std::to_string(merged.deleted.size()) + " style(s) left the library; see recover.");
-        addDeleted(std::move(merged.deleted));
+    if (!d.deleted.empty()) {
+        note(std::to_string(d.deleted.size()) + " style(s) left the library; see recover.");
+        addDeleted(d.deleted);
         post(names::kDeletedStylesChanged);
     }
-    note("Merged the cloud library (" + std::to_string(merged.merged.styles.size()) + " styles).");
-    if (merged.merged.styles == cloud.styles) {
-        // Nothing here the cloud lacks: take its copy as it is, without sending it back.
-        state_.syncedRevision = cloud.randomHash;
+    if (d.tookCloudCopy) {
+        state_.syncedRevision = d.revision;
         state_.uploadPending = false;
         (void)services_.settings->app.setDate(keys::kLastSuccessfulSync, Date::now());
-        services_.store->replaceAll(std::move(merged.merged));
-        services_.store->saveReceivedChanges();
-    } else {
-        services_.store->replaceAll(std::move(merged.merged));
-        // The save stamps a new revision and uploads it; until that upload succeeds the next
-        // poll sends it again.
-        state_.uploadPending = true;
-        services_.store->save();
     }
-    syncInProgress_ = false;
-    state_.firstMergeAfterEnabling = false;
-    post(names::kRefreshTable);
-}
-
-void SyncEngine::runRemoteMerge(const styleDatabase& cloud) {
-    const styleDatabase local = services_.store->snapshot();
-    RemoteMergeResult merged = remoteMerge(cloud, local);
-    const std::int64_t revision = merged.merged.randomHash;
-    const std::size_t deletedCount = merged.deleted.size();
-    services_.store->replaceAll(std::move(merged.merged));
-    services_.store->saveReceivedChanges();
-    state_.syncedRevision = revision;
-    (void)services_.settings->app.setDate(keys::kLastSuccessfulSync, Date::now());
-    addDeleted(std::move(merged.deleted));
-    note("Took the changes from the cloud (" + std::to_string(merged.changedIDs.size()) +
-         " style(s) changed, " + std::to_string(deletedCount) + " removed).");
-    post(names::kRefreshTable);
-    post(names::kStylesChangedInCloud, {{"changedIDs", merged.changedIDs}});
-    if (!state_.deletedStyles.empty()) {
-        post(names::kDeletedStylesChanged);
-    }
-    for (const std::int64_t id : merged.changedIDs) {
-        post(names::kCloseProperties, {{"id", id}});
-        if (openStyleIDs_.contains(id)) {
-            Reporter* reporter = services_.reporter;
-            auto alert = [reporter] {
-                reporter->showAlert(kOpenStylesChangedTitle, kOpenStylesChangedText);
-            };
-            if (services_.onMainThread) {
-                services_.onMainThread(alert);
-            } else {
-                alert();
-            }
-            break;
+    if (d.asFirstMerge) {
+        note("Merged the cloud library (" + std::to_string(d.styles) + " styles).");
+        if (!d.tookCloudCopy) {
+            // Until this upload succeeds the next poll sends it again.
+            state_.uploadPending = true;
+            uploadLocal(op);
         }
+        post(names::kRefreshTable);
+        return;
+    }
+    note("Took the changes from the cloud (" + std::to_string(d.changedIDs.size()) +
+         " style(s) changed, " + std::to_string(d.deleted.size()) + " removed).");
+    post(names::kRefreshTable);
+    post(names::kStylesChangedInCloud, {{"changedIDs", d.changedIDs}});
+    for (const std::int64_t id : d.changedIDs) {
+        post(names::kCloseProperties, {{"id", id}});
+    }
+    const bool openChanged =
+        std::any_of(d.changedIDs.begin(), d.changedIDs.end(),
+                    [&](std::int64_t id) { return openStyleIDs_.contains(id); });
+    if (openChanged) {
+        Reporter* reporter = services_.reporter;
+        onMainThread(
+            [reporter] { reporter->showAlert(kOpenStylesChangedTitle, kOpenStylesChangedText); });
     }
 }
 
-void SyncEngine::applyPreferencesRecord(const RemoteRecord& record) {
+void SyncEngine::applyPreferencesRecord(Operation& op, const RemoteRecord& record) {
     state_.preferencesTag = record.tag;
-    if (Status applied = applyPreferences(record.body, *services_.settings); !applied) {
+    const Status applied =
+        op.outside([&] { return applyPreferences(record.body, *services_.settings); });
+    if (!applied) {
         note("The cloud preferences cannot be read: " + applied.error());
         return;
     }
     note("Applied the cloud preferences.");
     NotificationCenter* center = services_.notifications;
-    auto notify = [center] { center->post(names::kPrefsChangedRemotely); };
-    if (services_.onMainThread) {
-        services_.onMainThread(notify);
-    } else {
-        notify();
-    }
+    onMainThread([center] { center->post(names::kPrefsChangedRemotely); });
 }
 
-void SyncEngine::savePreferencesRecord() {
-    const SaveOutcome saved = services_.cloud->save(
-        kPreferencesRecord, encodePreferences(*services_.settings), state_.preferencesTag);
+void SyncEngine::savePreferencesRecord(Operation& op) {
+    const std::optional<std::string> expected = state_.preferencesTag;
+    const SaveOutcome saved = op.outside([&] {
+        return services_.cloud->save(kPreferencesRecord, encodePreferences(*services_.settings),
+                                     expected);
+    });
     if (saved.error) {
         note("Cannot save the cloud preferences: " + saved.error->message);
         return;

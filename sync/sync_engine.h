@@ -1,9 +1,14 @@
 #pragma once
 // The cloud sync engine: mirrors the library and the synced settings into a record store and
 // merges what other machines wrote there back into the library. Every entry point does nothing
-// while "UseiCloud" is off. Operations run one at a time; the store's background saves call
-// uploadDatabase, so the engine must outlive the style store it uploads for.
+// while "UseiCloud" is off. Operations run one at a time (a second one waits for the first); the
+// engine's state lock is never held across a request, a library transaction or a notice, so the
+// queries (syncInProgress, deletedStyles, ...) answer at once while an operation waits on the
+// network, and observers of its notices may call back into it. Merges run inside a library
+// transaction, against the library file as it is then. The store calls uploadDatabase after
+// local changes, so the engine must outlive the style store it uploads for.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -12,6 +17,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "model/notification_center.h"
@@ -92,6 +98,7 @@ class SyncEngine : public CloudUploader {
     std::vector<std::string> takeEvents();
 
   private:
+    class Operation;
     bool useCloud() const;
     void turnOffForAuthentication();
     void note(std::string line);
@@ -99,22 +106,31 @@ class SyncEngine : public CloudUploader {
     void persist();
     std::optional<styleDatabase> decodeCloud(const std::string& body);
     // Sends `bytes` as the library record, conditional on the held tag.
-    bool uploadBytes(const std::string& bytes, std::int64_t revision);
-    bool uploadLocal();
-    bool hasUnsyncedChanges() const;
-    void runFirstMerge(const styleDatabase& cloud);
-    void runRemoteMerge(const styleDatabase& cloud);
-    void applyPreferencesRecord(const RemoteRecord& record);
-    void savePreferencesRecord();
+    bool uploadBytes(Operation& op, const std::string& bytes, std::int64_t revision);
+    bool uploadLocal(Operation& op);
+    bool hasUnsyncedChanges(const styleDatabase& local) const;
+    // Merges the cloud's library into the library file, as a start of sync does (keeping every
+    // style added here) when `firstMerge` or when the library has changes the cloud has not
+    // seen, else taking the cloud's changes.
+    void runMerge(Operation& op, const styleDatabase& cloud, bool firstMerge);
+    void applyPreferencesRecord(Operation& op, const RemoteRecord& record);
+    void savePreferencesRecord(Operation& op);
     void addDeleted(std::vector<styleContainer> styles);
-    void handleRemoteChangeLocked();
+    void handleRemoteChange(Operation& op);
+    void onMainThread(std::function<void()> work);
 
     SyncServices services_;
+    // Serialises the operations; held across requests, but taken by no query.
+    std::mutex runMutex_;
+    // Guards the members below; only ever held for a moment.
     mutable std::mutex mutex_;
     SyncState state_;
-    bool syncInProgress_ = false;
-    bool firstSyncStarted_ = false;
+    std::atomic<bool> syncInProgress_{false};
+    std::atomic<bool> firstSyncStarted_{false};
     bool firstUpdatePending_ = false;
+    // Notices of the running operation, posted once it has let go of its locks.
+    std::vector<std::pair<std::string, UserInfo>> queuedPosts_;
+    std::vector<std::function<void()>> queuedMainThread_;
     std::optional<std::int64_t> pendingOpen_;
     std::set<std::int64_t> openStyleIDs_;
     std::vector<std::string> events_;

@@ -248,7 +248,7 @@ run list
 check "the new library reads without complaint" test -z "$ERR"
 # A second breakage keeps both old files.
 cp "$FIXTURES/not-a-library.sdb" "$LIBRARY"
-run enable --all
+run new "After the second breakage"
 check "a second undecodable library is reported" err_has "Error decoding style database."
 check "both undecodable files are kept" test "$(aside_copies | wc -l)" -eq 2
 check "the first kept file is untouched" same_file "$(aside_copies | head -n 1)" \

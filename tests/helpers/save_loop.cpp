@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -68,9 +69,17 @@ int writeExpected(const std::filesystem::path& dir) {
     StyleStore store({sharedContainer(), &reporter, &notifications});
     const styleDatabase contents[2] = {library('a'), library('b')};
     for (std::uint64_t n = 0;; ++n) {
-        store.replaceAll(contents[n % 2]);
-        store.save();
-        store.waitForPendingWrites();
+        const auto saved = store.change(
+            [&](styleDatabase& db, LibraryChange& changed) {
+                db = contents[n % 2];
+                changed.everything = true;
+                return true;
+            },
+            ChangeOrigin::received);
+        if (!saved) {
+            std::fprintf(stderr, "%s\n", saved.error().c_str());
+            std::exit(1);
+        }
         std::fputs("saved\n", stdout);
         std::fflush(stdout);
     }

@@ -32,7 +32,6 @@ class LibraryFixture {
         }
         store = std::make_unique<StyleStore>(makeServices());
     }
-    ~LibraryFixture() { store->waitForPendingWrites(); }
 
     LibraryServices services() {
         return LibraryServices{*store, settings.app, reporter, &notifications};
@@ -40,7 +39,6 @@ class LibraryFixture {
 
     // The library as a fresh store reads it from the file.
     styleDatabase saved() {
-        store->waitForPendingWrites();
         StyleStore again(makeServices());
         return again.snapshot();
     }

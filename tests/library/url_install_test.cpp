@@ -143,24 +143,52 @@ TEST(URLInstall, BadAddressesAndBadAnswersAddNothing) {
 TEST(URLInstall, TheSheetsRunReportsOnTheMainThreadAndTakesOneAddressAtATime) {
     WebLibrary t;
     t.serve("/slow.css", "p { color: teal }");
-    t.slowDown(std::chrono::milliseconds(200));
+    t.holdAnswers();
     std::vector<std::function<void()>> mainQueue;
     std::mutex queueMutex;
-    URLImportRun run(t.webServices(), [&](std::function<void()> work) {
+    auto queueOnMain = [&](std::function<void()> work) {
         std::lock_guard lock(queueMutex);
         mainQueue.push_back(std::move(work));
-    });
+    };
     std::optional<URLImportOutcome> outcome;
-    EXPECT_TRUE(run.start(t.url("/slow.css"), [&](const URLImportOutcome& o) { outcome = o; }));
-    EXPECT_TRUE(run.running());
-    EXPECT_FALSE(run.start(t.url("/slow.css"), {}));  // the button is disabled meanwhile
-    run.wait();
-    EXPECT_FALSE(outcome.has_value());  // not until the main thread runs its queue
+    {
+        URLImportRun run(t.webServices(), queueOnMain);
+        EXPECT_TRUE(run.start(t.url("/slow.css"), [&](const URLImportOutcome& o) { outcome = o; }));
+        EXPECT_TRUE(run.running());
+        EXPECT_FALSE(run.start(t.url("/slow.css"), {}));  // the button is disabled meanwhile
+        t.releaseAnswers();
+        run.wait();
+        EXPECT_FALSE(outcome.has_value());  // not until the main thread runs its queue
+        ASSERT_EQ(mainQueue.size(), 1u);
+        mainQueue[0]();
+        ASSERT_TRUE(outcome.has_value());
+        EXPECT_TRUE(closesImportSheet(outcome->result));
+        EXPECT_EQ(t.saved().styles.size(), 1u);
+
+        // The sheet closes while its answer is queued for the main thread: the answer is
+        // dropped, never delivered to the closed sheet.
+        outcome.reset();
+        mainQueue.clear();
+        t.serve("/second.css", "p { color: navy }");
+        EXPECT_TRUE(
+            run.start(t.url("/second.css"), [&](const URLImportOutcome& o) { outcome = o; }));
+        run.wait();
+    }
     ASSERT_EQ(mainQueue.size(), 1u);
     mainQueue[0]();
-    ASSERT_TRUE(outcome.has_value());
-    EXPECT_TRUE(closesImportSheet(outcome->result));
-    EXPECT_EQ(t.saved().styles.size(), 1u);
+    EXPECT_FALSE(outcome.has_value());
+
+    // Closing the sheet while the server has not answered returns at once and adds nothing.
+    t.holdAnswers();
+    t.serve("/stalled.css", "p { color: red }");
+    const int requestsBefore = t.requestCount();
+    auto run = std::make_unique<URLImportRun>(t.webServices(), queueOnMain);
+    EXPECT_TRUE(run->start(t.url("/stalled.css"), [&](const URLImportOutcome& o) { outcome = o; }));
+    t.waitForRequests(requestsBefore + 1);
+    const auto started = std::chrono::steady_clock::now();
+    run.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(2500));
+    EXPECT_EQ(t.saved().styles.size(), 2u);
 }
 
 TEST(URLInstall, StylesAreNamedAfterTheirFile) {

@@ -5,6 +5,7 @@
 #include <boost/json/serialize.hpp>
 
 #include <chrono>
+#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -34,22 +35,22 @@ class WebLibrary : public LibraryFixture {
         web.server().Get(".*",
                          [this](const httplib::Request& request, httplib::Response& response) {
                              std::string body;
-                             std::chrono::milliseconds delay{0};
                              {
-                                 std::lock_guard lock(mutex_);
+                                 std::unique_lock lock(mutex_);
+                                 ++requests_;
+                                 changed_.notify_all();
+                                 changed_.wait(lock, [this] { return !held_; });
                                  auto found = documents_.find(request.path);
                                  if (found == documents_.end()) {
                                      response.status = 404;
                                      return;
                                  }
                                  body = found->second;
-                                 delay = delay_;
                              }
-                             web.pause(delay);
                              response.set_content(body, "text/css");
                          });
     }
-    ~WebLibrary() { store->waitForPendingWrites(); }
+    ~WebLibrary() { releaseAnswers(); }
 
     void serve(const std::string& path, std::string body) {
         std::lock_guard lock(mutex_);
@@ -59,10 +60,24 @@ class WebLibrary : public LibraryFixture {
         serve("/styles/chrome/" + std::to_string(number) + ".json",
               boost::json::serialize(styleJSONToJson(record)));
     }
-    // Every answer waits this long first.
-    void slowDown(std::chrono::milliseconds delay) {
+    // Answers wait until released, so a test can act while a download is in flight.
+    void holdAnswers() {
         std::lock_guard lock(mutex_);
-        delay_ = delay;
+        held_ = true;
+    }
+    void releaseAnswers() {
+        std::lock_guard lock(mutex_);
+        held_ = false;
+        changed_.notify_all();
+    }
+    int requestCount() {
+        std::lock_guard lock(mutex_);
+        return requests_;
+    }
+    // Blocks until the server has received `count` requests in all.
+    void waitForRequests(int count) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return requests_ >= count; });
     }
     // Style files come from 127.0.0.1, the catalogue answers as "localhost": the same server
     // under two host names.
@@ -97,8 +112,10 @@ class WebLibrary : public LibraryFixture {
 
   private:
     std::mutex mutex_;
+    std::condition_variable changed_;
     std::map<std::string, std::string> documents_;
-    std::chrono::milliseconds delay_{0};
+    bool held_ = false;
+    int requests_ = 0;
 };
 
 // A catalogue record with one section.

@@ -174,9 +174,7 @@ TEST(LibraryMerge, MergingAFileAddsNewStylesAndSaves) {
     RecordingReporter reporter;
     NotificationCenter notifications;
     StyleStore store({dir / "container", &reporter, &notifications});
-    store.append(catalogueStyle(1, 500, "Catalogue"));
-    store.save();
-    store.waitForPendingWrites();
+    ASSERT_TRUE(store.add(catalogueStyle(1, 500, "Catalogue")));
     const std::string before = readText(dir / "container" / "styledb.sdb");
 
     // A file that is not there: nothing happens at all.
@@ -190,7 +188,6 @@ TEST(LibraryMerge, MergingAFileAddsNewStylesAndSaves) {
         writeText(dir / "bad.sdb", bad);
         EXPECT_FALSE(store.mergeFromFile(dir / "bad.sdb"));
     }
-    store.waitForPendingWrites();
     EXPECT_EQ(reporter.alerts,
               std::vector<std::string>(3,
                                        "Error reading style database / The style database "
@@ -205,7 +202,6 @@ TEST(LibraryMerge, MergingAFileAddsNewStylesAndSaves) {
     ASSERT_TRUE(merged) << merged.error();
     EXPECT_EQ(merged->added, 1u);
     EXPECT_EQ(merged->skipped, 1u);
-    store.waitForPendingWrites();
     auto onDisk = decodeDatabase(readText(dir / "container" / "styledb.sdb"));
     ASSERT_TRUE(onDisk);
     EXPECT_THAT(names(*onDisk), ElementsAre("Catalogue", "New"));

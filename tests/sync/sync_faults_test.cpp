@@ -83,7 +83,6 @@ class Faults : public ::testing::Test {
         machine->engine->enableSync();
         localBefore = machine->store->snapshot();
         machine->engine->startCloudSync();
-        machine->store->waitForPendingWrites();
     }
     // The library file on disk reads back whole and holds these styles.
     std::vector<std::string> fileNames() {

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "model/notification_center.h"
 #include "model/settings_keys.h"
 #include "model/style_store.h"
@@ -63,47 +66,43 @@ class Machine {
         engine = std::make_unique<SyncEngine>(sync);
         relay_.engine = engine.get();
     }
-    ~Machine() { store->waitForPendingWrites(); }
 
     // Adds a style with its own code (so no two test styles match by content) and saves.
     styleContainer add(std::int64_t id, const std::string& name) {
         styleContainer s = orlavine::testing::sampleStyle(id, name);
         s.styleData.sections[0].code = "/* " + name + " */ body { color: red; }";
         s.dateModified = Date::now();
-        store->append(s);
-        saveAndWait();
+        must(store->add(s));
         return s;
     }
     void edit(std::int64_t id, const std::string& description, Date when) {
-        store->modify([&](styleDatabase& db) {
+        must(store->change([&](styleDatabase& db, LibraryChange& changed) {
             for (styleContainer& s : db.styles) {
                 if (s.uniqueID == id) {
                     s.description = description;
                     s.dateModified = when;
+                    changed.touch(id);
                 }
             }
-        });
-        saveAndWait();
+            return true;
+        }));
     }
-    void removeStyle(std::int64_t id) {
-        store->remove(*store->positionByID(id));
-        saveAndWait();
-    }
-    void saveAndWait() {
-        store->save();
-        store->waitForPendingWrites();
+    void removeStyle(std::int64_t id) { must(store->remove(id)); }
+    // The machines' own changes must reach their file; the tests are about what sync does.
+    template <class T>
+    static void must(const Result<T>& done) {
+        if (!done) {
+            std::fprintf(stderr, "the library was not written: %s\n", done.error().c_str());
+            std::abort();
+        }
     }
     // Turns sync on and runs a start of sync, as the preference pane does.
     void enableAndStart() {
         engine->enableSync();
         engine->startCloudSync();
         engine->fetchCloudPreferences();
-        store->waitForPendingWrites();
     }
-    void poll() {
-        engine->poll();
-        store->waitForPendingWrites();
-    }
+    void poll() { engine->poll(); }
     std::vector<std::string> names() const {
         std::vector<std::string> out;
         for (const styleContainer& s : store->snapshot().styles) {
