@@ -8,6 +8,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <thread>
+
+#include <boost/json/parse.hpp>
 
 #include "model/config.h"
 #include "model/record_json.h"
@@ -120,6 +123,67 @@ TEST_F(SyncCommands, TwoHomesSyncThroughAFolderAndRecoverARemovedStyle) {
     ASSERT_EQ(r.status, 0) << r.output;
     r = run(a.path(), "sync");
     EXPECT_EQ(r.status, 1) << r.output;
+}
+
+// What a second machine must never lose: a switch or a rename made there before the other
+// machine's change arrived, a style added by a command while a watcher runs, and the defaults of
+// the preferences the user never changed.
+TEST_F(SyncCommands, TwoHomesKeepSwitchesRenamesStylesAddedUnderAWatcherAndDefaults) {
+    orlavine::testing::TempDir a;
+    orlavine::testing::TempDir b;
+    orlavine::testing::TempDir shared;
+    addStyle(a.path(), 1, "alpha");
+    addStyle(a.path(), 2, "beta");
+    ASSERT_EQ(run(a.path(), "sync setup '" + shared.path().string() + "'").status, 0);
+    ASSERT_EQ(run(b.path(), "sync setup '" + shared.path().string() + "'").status, 0);
+
+    const auto prefs = boost::json::parse(
+        orlavine::testing::readText(shared.path() / "orlavine-library" / "preferences.json"));
+    EXPECT_EQ(prefs.at("toggleShortcut"), 1) << prefs;
+    EXPECT_EQ(prefs.at("ACEFontSize"), 12) << prefs;
+
+    ASSERT_EQ(run(a.path(), "rename 2 'beta renamed'").status, 0);
+    ASSERT_EQ(run(a.path(), "sync").status, 0);
+    ASSERT_EQ(run(b.path(), "disable 1").status, 0);
+    Outcome r = run(b.path(), "sync");
+    ASSERT_EQ(r.status, 0) << r.output;
+    ASSERT_EQ(run(a.path(), "sync").status, 0);
+    for (const auto& home : {a.path(), b.path()}) {
+        r = run(home, "list");
+        EXPECT_NE(r.output.find("off  custom   alpha"), std::string::npos) << r.output;
+        EXPECT_NE(r.output.find("beta renamed"), std::string::npos) << r.output;
+    }
+
+    // A watcher runs in A while a command adds a style there and B changes the account.
+    const std::string watch =
+        "cd '" + a.path().string() + "' && env ORLAVINE_HOME='" + (a.path() / "data").string() +
+        "' ORLAVINE_CONFIG='" + (a.path() / "config").string() +
+        "' DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent '" + kProgram.string() +
+        "' sync --watch --interval 5 >'" + (a.path() / "watch.log").string() +
+        "' 2>&1 & echo $! >'" + (a.path() / "watch.pid").string() + "'";
+    ASSERT_EQ(std::system(watch.c_str()), 0);
+    ASSERT_EQ(run(a.path(), "new delta").status, 0);
+    ASSERT_EQ(run(b.path(), "rename 1 'alpha from b'").status, 0);
+    ASSERT_EQ(run(b.path(), "sync").status, 0);
+    // The watcher takes B's change in; wait for it (bounded), then stop it.
+    bool merged = false;
+    for (int i = 0; i < 300 && !merged; ++i) {
+        merged =
+            orlavine::testing::readText(a.path() / "data" / "styledb.sdb").find("alpha from b") !=
+            std::string::npos;
+        if (!merged) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+    const std::string stop = "kill $(cat '" + (a.path() / "watch.pid").string() + "')";
+    (void)std::system(stop.c_str());
+    ASSERT_TRUE(merged) << orlavine::testing::readText(a.path() / "watch.log");
+    r = run(a.path(), "list");
+    EXPECT_NE(r.output.find("delta"), std::string::npos) << r.output;
+    ASSERT_EQ(run(a.path(), "sync").status, 0);
+    ASSERT_EQ(run(b.path(), "sync").status, 0);
+    r = run(b.path(), "list");
+    EXPECT_NE(r.output.find("delta"), std::string::npos) << r.output;
 }
 
 TEST_F(SyncCommands, AWrongPasswordIsRefusedAndNeverWrittenToTheSettings) {
