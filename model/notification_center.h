@@ -54,6 +54,8 @@ namespace notifications {
 // Every change of the library: user info "ids" (the styles changed, added or removed) or
 // "everything" (a reload, a merge, a change of every style).
 inline constexpr const char* kLibraryChanged = "libraryChanged";
+// A setting changed, here or in another program: user info "file" ("app.json", ...) and "key".
+inline constexpr const char* kSettingsChanged = "settingsChanged";
 inline constexpr const char* kCloseProperties = "closeProperties";
 inline constexpr const char* kStyleNameChanged = "styleNameChanged";
 inline constexpr const char* kUpdateFavicons = "updateFavicons";

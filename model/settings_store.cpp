@@ -46,6 +46,24 @@ boost::json::object readObject(const std::filesystem::path& file, bool* garbled)
     return std::move(parsed.get_object());
 }
 
+// The keys whose values differ between two versions of a store.
+std::vector<std::string> changedKeys(const boost::json::object& before,
+                                     const boost::json::object& after) {
+    std::vector<std::string> keys;
+    for (const auto& entry : after) {
+        const auto* old = before.if_contains(entry.key());
+        if (old == nullptr || *old != entry.value()) {
+            keys.emplace_back(entry.key());
+        }
+    }
+    for (const auto& entry : before) {
+        if (!after.contains(entry.key())) {
+            keys.emplace_back(entry.key());
+        }
+    }
+    return keys;
+}
+
 }  // namespace
 
 SettingsStore::SettingsStore(std::filesystem::path file) : file_(std::move(file)) {}
@@ -147,6 +165,28 @@ Date SettingsStore::dateValue(std::string_view key) const {
         .value_or(Date::distantPast());
 }
 
+void SettingsStore::setObserver(ChangeObserver observer) {
+    std::lock_guard lock(mutex_);
+    refresh();
+    announced_ = stored_;
+    observer_ = std::move(observer);
+}
+
+void SettingsStore::checkForChanges() {
+    std::vector<std::string> keys;
+    ChangeObserver observer;
+    {
+        std::lock_guard lock(mutex_);
+        refresh();
+        keys = changedKeys(announced_, stored_);
+        announced_ = stored_;
+        observer = observer_;
+    }
+    if (observer && !keys.empty()) {
+        observer(keys);
+    }
+}
+
 Status SettingsStore::set(std::string_view key, const boost::json::value& value) {
     return update(key, &value);
 }
@@ -156,25 +196,39 @@ Status SettingsStore::remove(std::string_view key) {
 }
 
 Status SettingsStore::update(std::string_view key, const boost::json::value* value) {
-    std::lock_guard lock(mutex_);
-    std::error_code ec;
-    std::filesystem::create_directories(file_.parent_path(), ec);
-    ExclusiveFileLock fileLock(file_.string() + ".lock");
-    bool garbled = false;
-    boost::json::object current = readObject(file_, &garbled);
-    if (garbled) {
-        // Keep what could not be read for the user to look at rather than dropping it.
-        std::filesystem::rename(file_, file_.string() + ".unreadable", ec);
-    }
-    if (value != nullptr) {
-        current[key] = *value;
-    } else {
-        current.erase(key);
-    }
-    Status written = writeFileAtomically(file_, boost::json::serialize(current));
-    if (written) {
-        stored_ = std::move(current);
-        fingerprint_ = fingerprintOf(file_);
+    std::vector<std::string> keys;
+    ChangeObserver observer;
+    Status written = [&]() -> Status {
+        std::lock_guard lock(mutex_);
+        std::error_code ec;
+        std::filesystem::create_directories(file_.parent_path(), ec);
+        ExclusiveFileLock fileLock(file_.string() + ".lock");
+        bool garbled = false;
+        boost::json::object current = readObject(file_, &garbled);
+        if (garbled) {
+            // Keep what could not be read for the user to look at rather than dropping it.
+            std::filesystem::rename(file_, file_.string() + ".unreadable", ec);
+        }
+        if (value != nullptr) {
+            current[key] = *value;
+        } else {
+            current.erase(key);
+        }
+        Status done = writeFileAtomically(file_, boost::json::serialize(current));
+        if (done) {
+            stored_ = std::move(current);
+            fingerprint_ = fingerprintOf(file_);
+            if (observer_) {
+                keys = changedKeys(announced_, stored_);
+                announced_ = stored_;
+                observer = observer_;
+            }
+        }
+        return done;
+    }();
+    // Told with no lock held, so the observer may read the settings.
+    if (observer && !keys.empty()) {
+        observer(keys);
     }
     return written;
 }
@@ -183,5 +237,16 @@ SettingsStores::SettingsStores(const std::filesystem::path& folder)
     : app(folder / "app.json"),
       shared(folder / "shared.json"),
       extension(folder / "extension.json") {}
+
+Result<std::unique_ptr<FolderWatcher>> SettingsStores::watch() {
+    const std::filesystem::path folder = app.file().parent_path();
+    return FolderWatcher::start(folder, [this](const std::set<std::string>& names) {
+        for (SettingsStore* store : {&app, &shared, &extension}) {
+            if (names.contains(store->file().filename().string())) {
+                store->checkForChanges();
+            }
+        }
+    });
+}
 
 }  // namespace orlavine

@@ -8,12 +8,16 @@
 #include <boost/json/value.hpp>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/date.h"
+#include "model/folder_watcher.h"
 #include "model/result.h"
 
 namespace orlavine {
@@ -40,6 +44,13 @@ class SettingsStore {
     std::string stringValue(std::string_view key) const;
     Date dateValue(std::string_view key) const;
 
+    // Told the keys whose stored values changed: after a write by this process, and when
+    // checkForChanges() finds what another process wrote. Called without the store's lock.
+    using ChangeObserver = std::function<void(const std::vector<std::string>& keys)>;
+    void setObserver(ChangeObserver observer);
+    // Reads the file again and tells the observer what another process changed.
+    void checkForChanges();
+
     Status set(std::string_view key, const boost::json::value& value);
     Status setDate(std::string_view key, Date date) { return set(key, date.sinceReference); }
     Status remove(std::string_view key);
@@ -56,6 +67,9 @@ class SettingsStore {
     mutable boost::json::object stored_;
     mutable std::string fingerprint_;
     boost::json::object defaults_;
+    // The stored values the observer was last told about.
+    boost::json::object announced_;
+    ChangeObserver observer_;
 };
 
 // The application's store, the store both programs share, and the browser host's own store:
@@ -65,6 +79,9 @@ struct SettingsStores {
     SettingsStore app;
     SettingsStore shared;
     SettingsStore extension;
+
+    // Watches the settings folder and has each store check for changes another process wrote.
+    Result<std::unique_ptr<FolderWatcher>> watch();
 };
 
 }  // namespace orlavine

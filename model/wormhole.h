@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <thread>
 
+#include "model/folder_watcher.h"
 #include "model/result.h"
 
 namespace orlavine {
@@ -48,16 +48,12 @@ class WormholeListener {
     WormholeListener& operator=(const WormholeListener&) = delete;
 
   private:
-    WormholeListener(Wormhole wormhole, std::string identifier, Callback callback, int inotifyFd,
-                     int stopFd);
-    void run();
+    WormholeListener(Wormhole wormhole, std::string identifier, Callback callback);
 
     Wormhole wormhole_;
     std::string identifier_;
     Callback callback_;
-    int inotifyFd_;
-    int stopFd_;
-    std::thread thread_;
+    std::unique_ptr<FolderWatcher> watcher_;
 };
 
 }  // namespace orlavine

@@ -30,6 +30,15 @@ Session::Session(Reporter& reporter, Options options)
     store_->read(
         [&](const styleDatabase& db) { registerAppDefaults(settings_, db, options.desktop); });
     registerExtensionDefaults(settings_);
+    for (SettingsStore* store : {&settings_.app, &settings_.shared, &settings_.extension}) {
+        store->setObserver(
+            [this, file = store->file().filename().string()](const std::vector<std::string>& keys) {
+                for (const std::string& key : keys) {
+                    notifications_.post(notifications::kSettingsChanged,
+                                        {{"file", file}, {"key", key}});
+                }
+            });
+    }
 }
 
 Session::~Session() = default;
@@ -43,6 +52,26 @@ sync::SyncServices Session::syncServices(sync::RecordStore& cloud) {
     services.cloud = &cloud;
     services.stateFolder = store_->databaseFile().parent_path();
     return services;
+}
+
+Status Session::watchOtherPrograms() {
+    if (!libraryWatch_) {
+        auto library =
+            WormholeListener::start(store_->databaseFile().parent_path(), kStyleDBUpdated,
+                                    [this](const std::string&) { store_->refresh(); });
+        if (!library) {
+            return Error{library.error()};
+        }
+        libraryWatch_ = std::move(library).value();
+    }
+    if (!settingsWatch_) {
+        auto settings = settings_.watch();
+        if (!settings) {
+            return Error{settings.error()};
+        }
+        settingsWatch_ = std::move(settings).value();
+    }
+    return Done{};
 }
 
 }  // namespace orlavine

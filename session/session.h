@@ -14,6 +14,7 @@
 #include "model/settings_store.h"
 #include "model/style_store.h"
 #include "model/web_download.h"
+#include "model/wormhole.h"
 #include "preprocess/compiler_errors.h"
 #include "preprocess/less_imports.h"
 #include "preprocess/style_preprocessor.h"
@@ -51,6 +52,11 @@ class Session {
     // What a sync engine for `cloud` works with; its state is kept beside the library.
     sync::SyncServices syncServices(sync::RecordStore& cloud);
 
+    // Follows what other programs write: the library's change notice and the settings files.
+    // Their changes arrive as "libraryChanged" and "settingsChanged" notices, posted on a
+    // watcher thread. Programs that live long (the desktop program, a sync watcher) call it.
+    Status watchOtherPrograms();
+
   private:
     Reporter& reporter_;
     NotificationCenter notifications_;
@@ -60,6 +66,9 @@ class Session {
     std::unique_ptr<CachedHttpImports> lessImports_;
     std::unique_ptr<StylePreprocessor> preprocessor_;
     std::unique_ptr<StyleStore> store_;
+    // Last, so they stop before what they call into goes.
+    std::unique_ptr<WormholeListener> libraryWatch_;
+    std::unique_ptr<FolderWatcher> settingsWatch_;
 };
 
 }  // namespace orlavine

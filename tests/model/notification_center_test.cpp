@@ -2,12 +2,16 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <functional>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "model/lifetime_guard.h"
 #include "model/notification_center.h"
 
 namespace orlavine {
@@ -112,6 +116,67 @@ TEST(NotificationCenter, ConcurrentPostsFromSeveralThreadsAreAllDelivered) {
     stop = true;
     churn.join();
     EXPECT_EQ(heard.load(), kThreads * kPosts);
+}
+
+// An owner that removes its observer and is then destroyed must not be called any more, also
+// when a delivery to it had started on another thread: removal waits for that delivery.
+TEST(NotificationCenter, RemovalWaitsForADeliveryInProgressElsewhere) {
+    NotificationCenter center;
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool inside = false;
+    bool release = false;
+    auto owner = std::make_unique<int>(0);
+    const auto token = center.addObserver("refreshTable", [&](const Notification&) {
+        std::unique_lock lock(mutex);
+        inside = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return release; });
+        ++*owner;  // the owner must still exist here
+    });
+    std::thread poster([&] { center.post("refreshTable"); });
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return inside; });
+    }
+    std::atomic<bool> removed{false};
+    std::thread remover([&] {
+        center.removeObserver(token);
+        removed = true;
+    });
+    EXPECT_FALSE(removed.load());
+    {
+        std::lock_guard lock(mutex);
+        release = true;
+        changed.notify_all();
+    }
+    remover.join();
+    poster.join();
+    EXPECT_EQ(*owner, 1);
+    owner.reset();
+    center.post("refreshTable");  // nothing left to call
+}
+
+// Work finished on another thread hands its result over through the guard; once the receiver is
+// gone the hand-over does nothing, and a receiver may end its guard from inside a callback.
+TEST(LifetimeGuard, CallbacksRunOnlyWhileTheReceiverLives) {
+    std::vector<std::function<void()>> queued;
+    int delivered = 0;
+    {
+        LifetimeGuard guard;
+        queued.push_back(guard.guarded([&] { ++delivered; }));
+        queued.push_back(guard.guarded([&] { guard.invalidate(); }));
+        queued.push_back(guard.guarded([&] { ++delivered; }));
+        for (auto& work : queued) {
+            work();
+        }
+        EXPECT_EQ(delivered, 1);
+        queued.clear();
+        LifetimeGuard second;
+        queued.push_back(second.guarded([&] { ++delivered; }));
+    }
+    queued[0]();
+    EXPECT_EQ(delivered, 1);
 }
 
 }  // namespace
