@@ -39,7 +39,7 @@
 #include "library/url_import.h"
 #include "model/config.h"
 #include "model/record_json.h"
-#include "model/web_download.h"
+#include "net/web_download.h"
 #include "support/loopback_https.h"
 #include "support/test_support.h"
 

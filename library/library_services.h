@@ -8,7 +8,7 @@
 #include "model/reporter.h"
 #include "model/settings_store.h"
 #include "model/style_store.h"
-#include "model/web_download.h"
+#include "net/web_download.h"
 
 namespace orlavine {
 

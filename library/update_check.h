@@ -14,7 +14,7 @@
 #include "model/records.h"
 #include "model/reporter.h"
 #include "model/style_store.h"
-#include "model/web_download.h"
+#include "net/web_download.h"
 
 namespace orlavine {
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "model/web_download.h"
+#include "net/web_download.h"
 
 namespace orlavine {
 

@@ -13,7 +13,7 @@
 #include "model/reporter.h"
 #include "model/settings_store.h"
 #include "model/style_store.h"
-#include "model/web_download.h"
+#include "net/web_download.h"
 #include "model/wormhole.h"
 #include "preprocess/compiler_errors.h"
 #include "preprocess/less_imports.h"

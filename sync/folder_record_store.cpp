@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -31,13 +32,24 @@ std::string contentTag(std::string_view body) {
 
 FolderRecordStore::FolderRecordStore(std::filesystem::path folder, std::size_t maxRecordBytes)
     : folder_(std::move(folder)),
-      maxRecordBytes_(maxRecordBytes == 0 ? kMaxRecordBytes : maxRecordBytes) {
+      maxRecordBytes_(maxRecordBytes == 0 ? kMaxRecordBytes : maxRecordBytes),
+      cancelled_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     startWatching();
 }
 
 FolderRecordStore::~FolderRecordStore() {
     if (inotify_ >= 0) {
         ::close(inotify_);
+    }
+    if (cancelled_ >= 0) {
+        ::close(cancelled_);
+    }
+}
+
+void FolderRecordStore::cancel() {
+    if (cancelled_ >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(cancelled_, &one, sizeof one);
     }
 }
 
@@ -142,12 +154,14 @@ std::optional<CloudError> FolderRecordStore::checkAccount() {
 }
 
 bool FolderRecordStore::waitForChange(std::chrono::milliseconds timeout) {
-    if (inotify_ < 0) {
-        ::usleep(static_cast<useconds_t>(timeout.count() * 1000));
-        return true;
+    pollfd fds[2] = {{cancelled_, POLLIN, 0}, {inotify_, POLLIN, 0}};
+    const int ready = ::poll(fds, inotify_ >= 0 ? 2 : 1, static_cast<int>(timeout.count()));
+    if ((fds[0].revents & POLLIN) != 0) {
+        return false;
     }
-    pollfd pfd{inotify_, POLLIN, 0};
-    const int ready = ::poll(&pfd, 1, static_cast<int>(timeout.count()));
+    if (inotify_ < 0) {
+        return true;  // no change notices: the caller polls
+    }
     if (ready <= 0) {
         return false;
     }

@@ -24,6 +24,8 @@ class FolderRecordStore : public RecordStore {
                      const std::optional<std::string>& expectedTag) override;
     std::optional<CloudError> checkAccount() override;
     bool waitForChange(std::chrono::milliseconds timeout) override;
+    // Ends a wait for a change at once, and every later one.
+    void cancel() override;
 
   private:
     struct Read {
@@ -36,6 +38,7 @@ class FolderRecordStore : public RecordStore {
     std::filesystem::path folder_;
     std::size_t maxRecordBytes_;
     int inotify_ = -1;
+    int cancelled_ = -1;  // an eventfd, readable once cancel() was called
 };
 
 // The tag of a body: a stable hash of its bytes, in hex.

@@ -63,6 +63,10 @@ class RecordStore {
     // Blocks until the store may have changed or `timeout` passed. Stores without change notices
     // wait the whole time and answer true, so the caller polls.
     virtual bool waitForChange(std::chrono::milliseconds timeout) = 0;
+    // For shutting down: ends a call that waits on the network or for a change within a second,
+    // and makes later ones end at once (requests with an error). Stores whose calls never wait
+    // long do nothing.
+    virtual void cancel() {}
 };
 
 }  // namespace orlavine::sync

@@ -1,8 +1,5 @@
 #include "sync/webdav_record_store.h"
 
-#include <thread>
-
-#include "sync/http_request.h"
 #include "sync/record_files.h"
 
 namespace orlavine::sync {
@@ -15,18 +12,41 @@ bool refused(long status) {
     return status == 401 || status == 403;
 }
 
-CloudError failure(const HttpResponse& r) {
-    if (!r.transferred) {
-        return CloudError{CloudError::Kind::other, r.failure};
+bool answered(const Result<WebAnswer>& r, long status) {
+    return r && r->status == status;
+}
+
+CloudError failure(const Result<WebAnswer>& r) {
+    if (!r) {
+        return CloudError{CloudError::Kind::other, r.error()};
     }
-    if (refused(r.status)) {
+    if (refused(r->status)) {
         return CloudError{CloudError::Kind::notAuthenticated,
-                          "the server refused the credentials (" + std::to_string(r.status) + ")"};
+                          "the server refused the credentials (" + std::to_string(r->status) + ")"};
     }
-    if (r.status == 507) {
+    if (r->status == 507) {
         return CloudError{CloudError::Kind::other, "the account is out of space (507)"};
     }
-    return CloudError{CloudError::Kind::other, "the server answered " + std::to_string(r.status)};
+    return CloudError{CloudError::Kind::other, "the server answered " + std::to_string(r->status)};
+}
+
+WebDavAccount normalized(WebDavAccount account) {
+    if (account.folderURL.empty() || account.folderURL.back() != '/') {
+        account.folderURL += '/';
+    }
+    if (account.maxRecordBytes == 0) {
+        account.maxRecordBytes = kMaxRecordBytes;
+    }
+    return account;
+}
+
+DownloadOptions downloadOptionsFor(const WebDavAccount& account) {
+    DownloadOptions options;
+    options.certificateFile = account.caFile;
+    options.limits.connectTimeout = account.connectTimeout;
+    options.limits.totalTimeout = account.totalTimeout;
+    options.limits.maxBytes = account.maxRecordBytes;
+    return options;
 }
 
 }  // namespace
@@ -38,75 +58,84 @@ std::string normalizeTag(std::string_view etag) {
     return std::string(etag);
 }
 
-WebDavRecordStore::WebDavRecordStore(WebDavAccount account) : account_(std::move(account)) {
-    if (account_.folderURL.empty() || account_.folderURL.back() != '/') {
-        account_.folderURL += '/';
-    }
-    if (account_.maxRecordBytes == 0) {
-        account_.maxRecordBytes = kMaxRecordBytes;
-    }
-}
+WebDavRecordStore::WebDavRecordStore(WebDavAccount account)
+    : account_(normalized(std::move(account))), downloader_(downloadOptionsFor(account_)) {}
 
 std::string WebDavRecordStore::recordURL(const std::string& name) const {
     return account_.folderURL + recordFileName(name);
 }
 
-namespace {
-
-HttpRequest baseRequest(const WebDavAccount& account, std::string method, std::string url) {
-    HttpRequest request;
-    request.method = std::move(method);
-    request.url = std::move(url);
-    request.user = account.user;
-    request.password = account.password;
-    request.caFile = account.caFile;
-    request.connectTimeout = account.connectTimeout;
-    request.totalTimeout = account.totalTimeout;
-    request.maxBodyBytes = kMaxReplyBytes;
+WebRequest WebDavRecordStore::request(WebMethod method, std::string address) const {
+    WebRequest request;
+    request.method = method;
+    request.address = std::move(address);
+    request.user = account_.user;
+    request.password = account_.password;
+    request.maxBytes = kMaxReplyBytes;
+    // A server that compresses may change the ETag, which the conditional saves rely on.
+    request.compressed = false;
     return request;
 }
 
-}  // namespace
+Result<WebAnswer> WebDavRecordStore::send(const WebRequest& request) {
+    WebRequest sent = request;
+    sent.cancel = &cancelled_;
+    sent.counter = &counter_;
+    return downloader_.request(sent);
+}
+
+bool WebDavRecordStore::pause(std::chrono::milliseconds duration) {
+    std::unique_lock lock(pauseMutex_);
+    return !pauseEnded_.wait_for(lock, duration, [this] { return cancelled_.load(); });
+}
+
+void WebDavRecordStore::cancel() {
+    {
+        std::lock_guard lock(pauseMutex_);
+        cancelled_ = true;
+    }
+    pauseEnded_.notify_all();
+}
 
 FetchOutcome WebDavRecordStore::fetch(const std::vector<std::string>& names) {
     FetchOutcome outcome;
     std::map<std::string, RemoteRecord> records;
     for (const std::string& name : names) {
-        HttpRequest request = baseRequest(account_, "GET", recordURL(name));
-        request.maxBodyBytes = account_.maxRecordBytes;
-        HttpResponse response = send(request);
-        if (response.transferred && response.status == 404) {
+        WebRequest get = request(WebMethod::get, recordURL(name));
+        get.maxBytes = account_.maxRecordBytes;
+        Result<WebAnswer> response = send(get);
+        if (answered(response, 404)) {
             continue;
         }
-        if (!response.transferred || response.status != 200) {
+        if (!answered(response, 200)) {
             // One record that could not be read must not pass for a missing one.
             outcome.error = failure(response);
             return outcome;
         }
-        if (response.etag.empty()) {
+        const std::string etag = response->header("etag");
+        if (etag.empty()) {
             outcome.error = CloudError{CloudError::Kind::other, "the server sends no ETag"};
             return outcome;
         }
-        records.emplace(name, RemoteRecord{normalizeTag(response.etag), std::move(response.body)});
+        records.emplace(name, RemoteRecord{normalizeTag(etag), std::move(response->body)});
     }
     outcome.records = std::move(records);
     return outcome;
 }
 
 TagOutcome WebDavRecordStore::currentTag(const std::string& name) {
-    HttpRequest request = baseRequest(account_, "HEAD", recordURL(name));
-    request.readBody = false;
-    const HttpResponse response = send(request);
-    if (response.transferred && response.status == 404) {
+    const Result<WebAnswer> response = send(request(WebMethod::head, recordURL(name)));
+    if (answered(response, 404)) {
         return {};
     }
-    if (!response.transferred || response.status != 200) {
+    if (!answered(response, 200)) {
         return {failure(response), std::nullopt};
     }
-    if (response.etag.empty()) {
+    const std::string etag = response->header("etag");
+    if (etag.empty()) {
         return {CloudError{CloudError::Kind::other, "the server sends no ETag"}, std::nullopt};
     }
-    return {std::nullopt, normalizeTag(response.etag)};
+    return {std::nullopt, normalizeTag(etag)};
 }
 
 SaveOutcome WebDavRecordStore::save(const std::string& name, std::string_view body,
@@ -117,29 +146,27 @@ SaveOutcome WebDavRecordStore::save(const std::string& name, std::string_view bo
         // never accepts: wait for it to settle with cheap HEADs rather than sending the body
         // again and again.
         for (;;) {
-            HttpRequest head = baseRequest(account_, "HEAD", recordURL(name));
-            head.readBody = false;
-            const HttpResponse current = send(head);
-            if (!current.transferred || current.status != 200 || !current.etag.starts_with("W/") ||
-                normalizeTag(current.etag) != *expectedTag ||
-                std::chrono::steady_clock::now() >= settleUntil) {
+            const Result<WebAnswer> current = send(request(WebMethod::head, recordURL(name)));
+            if (!answered(current, 200) || !current->header("etag").starts_with("W/") ||
+                normalizeTag(current->header("etag")) != *expectedTag ||
+                std::chrono::steady_clock::now() >= settleUntil ||
+                !pause(std::chrono::milliseconds(200))) {
                 break;
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
         }
     }
     bool madeFolder = false;
     for (;;) {
-        HttpRequest request = baseRequest(account_, "PUT", recordURL(name));
-        request.body = body;
-        request.headers.push_back(expectedTag ? "If-Match: " + *expectedTag
-                                              : std::string("If-None-Match: *"));
-        request.headers.push_back("Content-Type: application/octet-stream");
-        const HttpResponse response = send(request);
-        if (response.transferred &&
-            (response.status == 200 || response.status == 201 || response.status == 204)) {
-            if (!response.etag.empty()) {
-                return {std::nullopt, normalizeTag(response.etag)};
+        WebRequest put = request(WebMethod::put, recordURL(name));
+        put.body = body;
+        put.headers.push_back(expectedTag ? "If-Match: " + *expectedTag
+                                          : std::string("If-None-Match: *"));
+        put.headers.push_back("Content-Type: application/octet-stream");
+        const Result<WebAnswer> response = send(put);
+        if (response &&
+            (response->status == 200 || response->status == 201 || response->status == 204)) {
+            if (const std::string etag = response->header("etag"); !etag.empty()) {
+                return {std::nullopt, normalizeTag(etag)};
             }
             // Some servers answer without the new tag: read it back.
             TagOutcome tag = currentTag(name);
@@ -151,7 +178,7 @@ SaveOutcome WebDavRecordStore::save(const std::string& name, std::string_view bo
             }
             return {std::nullopt, *tag.tag};
         }
-        if (response.transferred && response.status == 409 && !madeFolder) {
+        if (answered(response, 409) && !madeFolder) {
             // The account's folder does not exist yet.
             madeFolder = true;
             if (std::optional<CloudError> made = checkAccount()) {
@@ -159,13 +186,13 @@ SaveOutcome WebDavRecordStore::save(const std::string& name, std::string_view bo
             }
             continue;
         }
-        if (response.transferred && response.status == 412) {
+        if (answered(response, 412)) {
             if (expectedTag && std::chrono::steady_clock::now() < settleUntil) {
                 // A record written less than a second ago may carry only a weak tag, which
                 // If-Match never accepts; wait while the content is still the one expected.
                 const TagOutcome current = currentTag(name);
-                if (!current.error && current.tag == expectedTag) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                if (!current.error && current.tag == expectedTag &&
+                    pause(std::chrono::milliseconds(200))) {
                     continue;
                 }
             }
@@ -177,20 +204,19 @@ SaveOutcome WebDavRecordStore::save(const std::string& name, std::string_view bo
 }
 
 std::optional<CloudError> WebDavRecordStore::checkAccount() {
-    HttpRequest request = baseRequest(account_, "PROPFIND", account_.folderURL);
-    request.headers.push_back("Depth: 0");
-    request.headers.push_back("Content-Type: application/xml");
+    WebRequest propfind = request(WebMethod::propfind, account_.folderURL);
+    propfind.headers.push_back("Depth: 0");
+    propfind.headers.push_back("Content-Type: application/xml");
     static constexpr std::string_view kBody =
         "<?xml version=\"1.0\"?><propfind xmlns=\"DAV:\"><prop><resourcetype/></prop></propfind>";
-    request.body = kBody;
-    request.sendBody = true;
-    const HttpResponse response = send(request);
-    if (response.transferred && response.status == 207) {
+    propfind.body = kBody;
+    const Result<WebAnswer> response = send(propfind);
+    if (answered(response, 207)) {
         return std::nullopt;
     }
-    if (response.transferred && response.status == 404) {
-        const HttpResponse made = send(baseRequest(account_, "MKCOL", account_.folderURL));
-        if (made.transferred && (made.status == 201 || made.status == 405)) {
+    if (answered(response, 404)) {
+        const Result<WebAnswer> made = send(request(WebMethod::mkcol, account_.folderURL));
+        if (answered(made, 201) || answered(made, 405)) {
             return std::nullopt;
         }
         return failure(made);
@@ -198,23 +224,13 @@ std::optional<CloudError> WebDavRecordStore::checkAccount() {
     return failure(response);
 }
 
-HttpResponse WebDavRecordStore::send(const HttpRequest& request) {
-    HttpResponse response = perform(request);
-    std::lock_guard lock(trafficMutex_);
-    ++traffic_.requests;
-    traffic_.bytesSent += response.bytesSent;
-    traffic_.bytesReceived += response.bytesReceived;
-    return response;
-}
-
 WebDavRecordStore::Traffic WebDavRecordStore::traffic() const {
-    std::lock_guard lock(trafficMutex_);
-    return traffic_;
+    return Traffic{counter_.requests.load(), counter_.bytesSent.load(),
+                   counter_.bytesReceived.load()};
 }
 
 bool WebDavRecordStore::waitForChange(std::chrono::milliseconds timeout) {
-    std::this_thread::sleep_for(timeout);
-    return true;
+    return pause(timeout);  // false when cancelled
 }
 
 }  // namespace orlavine::sync

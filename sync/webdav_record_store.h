@@ -1,15 +1,18 @@
 #pragma once
 // A record store in a folder of a WebDAV account (Nextcloud, ownCloud, Apache mod_dav, ...): one
 // file per record, the ETag as change tag, every save conditional with If-Match or
-// If-None-Match: *. 401 and 403 mean the account refused the credentials. TLS is verified,
-// requests are bounded in time, and downloads in size.
+// If-None-Match: *. 401 and 403 mean the account refused the credentials. Requests go through the
+// program's Downloader: TLS verified, bounded in time and size, no redirects followed, and ended
+// by cancel().
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <mutex>
 #include <string>
 
-#include "sync/http_request.h"
+#include "net/web_download.h"
 #include "sync/record_store.h"
 
 namespace orlavine::sync {
@@ -38,6 +41,7 @@ class WebDavRecordStore : public RecordStore {
                      const std::optional<std::string>& expectedTag) override;
     std::optional<CloudError> checkAccount() override;
     bool waitForChange(std::chrono::milliseconds timeout) override;
+    void cancel() override;
 
     struct Traffic {
         std::size_t requests = 0;
@@ -48,12 +52,18 @@ class WebDavRecordStore : public RecordStore {
     Traffic traffic() const;
 
   private:
-    HttpResponse send(const HttpRequest& request);
+    WebRequest request(WebMethod method, std::string address) const;
+    Result<WebAnswer> send(const WebRequest& request);
     std::string recordURL(const std::string& name) const;
+    // Waits `duration`; false at once when cancelled.
+    bool pause(std::chrono::milliseconds duration);
 
     WebDavAccount account_;
-    mutable std::mutex trafficMutex_;
-    Traffic traffic_;
+    Downloader downloader_;
+    TransferCounter counter_;
+    std::atomic<bool> cancelled_{false};
+    std::mutex pauseMutex_;
+    std::condition_variable pauseEnded_;
 };
 
 // "W/\"abc\"" and "\"abc\"" name the same content; tags are compared without the weak mark.

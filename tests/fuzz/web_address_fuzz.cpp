@@ -10,7 +10,7 @@
 
 #include "formats/catalogue_address.h"
 #include "library/url_import.h"
-#include "model/web_download.h"
+#include "net/web_address.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view address(reinterpret_cast<const char*>(data), size);

@@ -16,7 +16,7 @@
 #include "library/update_check.h"
 #include "model/config.h"
 #include "model/record_json.h"
-#include "model/web_download.h"
+#include "net/web_download.h"
 #include "support/loopback_https.h"
 
 namespace orlavine::testing {

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "model/web_download.h"
+#include "net/web_download.h"
 #include "support/loopback_https.h"
 
 namespace orlavine {
