@@ -51,13 +51,14 @@ struct Options {
     int reps = 15;
     int warmup = 2;
     bool machine = false;
+    std::size_t styles = 0;  // 0: the generator's default library
 };
 
 [[noreturn]] void usage(const char* why) {
     std::fprintf(stderr,
                  "db_codec_bench: %s\n"
-                 "usage: db_codec_bench [--write PATH | --file PATH] [--reps N] [--warmup N] "
-                 "[--machine]\n",
+                 "usage: db_codec_bench [--write PATH [--styles N] | --file PATH] [--reps N] "
+                 "[--warmup N] [--machine]\n",
                  why);
     std::exit(2);
 }
@@ -84,6 +85,8 @@ Options parseOptions(int argc, char** argv) {
             o.warmup = std::max(0, std::atoi(value().c_str()));
         } else if (arg == "--machine") {
             o.machine = true;
+        } else if (arg == "--styles") {
+            o.styles = static_cast<std::size_t>(std::max(1, std::atoi(value().c_str())));
         } else {
             usage("unknown option");
         }
@@ -109,8 +112,14 @@ void writeFile(const std::string& path, const std::string& text) {
     }
 }
 
-std::string generatedText() {
-    return encodeDatabase(orlavine::bench::generateLibrary());
+// The generated library; `styles` other than 0 scales it, keeping one large theme in 200.
+std::string generatedText(std::size_t styles = 0) {
+    orlavine::bench::LibraryShape shape;
+    if (styles != 0) {
+        shape.styles = styles;
+        shape.largeStyles = styles / 200;
+    }
+    return encodeDatabase(orlavine::bench::generateLibrary(shape));
 }
 
 // ---- memory ----
@@ -374,7 +383,7 @@ int main(int argc, char** argv) {
         return measurePeak(o);
     }
     if (o.write) {
-        const std::string text = generatedText();
+        const std::string text = generatedText(o.styles);
         writeFile(*o.write, text);
         if (!o.machine) {
             fmt::print("wrote {} bytes to {}\n", text.size(), *o.write);

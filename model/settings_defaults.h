@@ -3,13 +3,15 @@
 
 #include <optional>
 
-#include "model/desktop_appearance.h"
 #include "model/records.h"
 #include "model/settings_store.h"
 
 namespace orlavine {
 
 inline constexpr const char* kDefaultAuthorName = "Orlavine User";
+
+// The desktop's light or dark preference (asked by the desktop module).
+enum class ColorScheme { light, dark };
 
 // Registers the application's and the shared store's defaults. "DefaultNamespace" gets a fresh
 // style number that no style of `db` has; "ACETheme" follows `desktop` ("light" without it).

@@ -8,13 +8,13 @@
 #include <memory>
 #include <optional>
 
-#include "model/desktop_appearance.h"
 #include "model/notification_center.h"
 #include "model/reporter.h"
+#include "model/settings_defaults.h"
 #include "model/settings_store.h"
 #include "model/style_store.h"
-#include "net/web_download.h"
 #include "model/wormhole.h"
+#include "net/web_download.h"
 #include "preprocess/compiler_errors.h"
 #include "preprocess/less_imports.h"
 #include "preprocess/style_preprocessor.h"

@@ -333,6 +333,10 @@ std::size_t SyncEngine::recover(std::vector<std::size_t> rows) {
 
 // ---- state ----
 
+void SyncEngine::cancel() {
+    services_.cloud->cancel();
+}
+
 bool SyncEngine::syncInProgress() const {
     return syncInProgress_;
 }

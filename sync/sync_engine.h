@@ -86,6 +86,10 @@ class SyncEngine : public CloudUploader {
     // first, and saves. Returns how many were recovered.
     std::size_t recover(std::vector<std::size_t> rows);
 
+    // Ends the request in flight and every later one (the program is closing): the operation
+    // that waits on it returns at once with an error.
+    void cancel();
+
     bool syncInProgress() const;
     bool firstSyncStarted() const;
     // Whether a library record has been fetched or saved from this folder before.

@@ -107,15 +107,18 @@ class WebLibrary : public LibraryFixture {
         return titles;
     }
 
-    LoopbackHttpsServer web;
-    std::unique_ptr<Downloader> downloader;
-
   private:
+    // Before the server, so that they outlive the requests it is still answering.
     std::mutex mutex_;
     std::condition_variable changed_;
     std::map<std::string, std::string> documents_;
     bool held_ = false;
     int requests_ = 0;
+
+  public:
+    LoopbackHttpsServer web;
+    std::unique_ptr<Downloader> downloader;
+
 };
 
 // A catalogue record with one section.

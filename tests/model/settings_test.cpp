@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "model/desktop_appearance.h"
 #include "model/settings_defaults.h"
 #include "model/settings_keys.h"
 #include "model/settings_store.h"
@@ -34,28 +33,6 @@ std::string answer(const SettingsStore& store, std::string_view key) {
 }
 
 // Sets an environment variable for the lifetime of the object.
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-        }
-        setenv(name, value, 1);
-    }
-    ~ScopedEnv() {
-        if (old_) {
-            setenv(name_.c_str(), old_->c_str(), 1);
-        } else {
-            unsetenv(name_.c_str());
-        }
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-  private:
-    std::string name_;
-    std::optional<std::string> old_;
-};
 
 TEST(SettingsDefaults, EveryKeyAnswersItsDefaultAndNothingIsWritten) {
     IsolatedHome home;
@@ -116,23 +93,6 @@ TEST(SettingsDefaults, EditorThemeFollowsTheDesktopAndTheOverride) {
     EXPECT_EQ(themeFor(ColorScheme::dark), "dark/ui-monospace");
     EXPECT_EQ(themeFor(ColorScheme::light), "light/ui-monospace");
     EXPECT_EQ(themeFor(std::nullopt), "light/ui-monospace");
-
-    {
-        ScopedEnv forced("ORLAVINE_COLOR_SCHEME", "dark");
-        EXPECT_EQ(desktopColorScheme(), ColorScheme::dark);
-        EXPECT_EQ(themeFor(desktopColorScheme()), "dark/ui-monospace");
-    }
-    {
-        ScopedEnv forced("ORLAVINE_COLOR_SCHEME", "light");
-        EXPECT_EQ(desktopColorScheme(), ColorScheme::light);
-    }
-    {
-        // An unknown override and an unreachable session bus mean "no preference", at once.
-        ScopedEnv forced("ORLAVINE_COLOR_SCHEME", "purple");
-        ScopedEnv bus("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/orlavine-bus");
-        EXPECT_EQ(desktopColorScheme(), std::nullopt);
-        EXPECT_EQ(themeFor(desktopColorScheme()), "light/ui-monospace");
-    }
 }
 
 TEST(SettingsDefaults, DefaultNamespaceIsFreshAtEachLaunchAndNamesNoExistingStyle) {

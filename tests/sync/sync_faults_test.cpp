@@ -7,6 +7,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <thread>
+
 #include "model/config.h"
 #include "model/record_json.h"
 #include "sync/apache_server.h"
@@ -259,6 +265,71 @@ TEST_F(Faults, TheNetworkDroppingBetweenFetchAndSaveLosesNothing) {
         decodeDatabase(store.fetch({kDatabaseRecord}).records->at(kDatabaseRecord).body);
     ASSERT_TRUE(cloud.ok());
     EXPECT_EQ(cloud->styles, machine->store->snapshot().styles);
+}
+
+}  // namespace
+}  // namespace orlavine::sync::testing
+
+namespace orlavine::sync::testing {
+namespace {
+
+// A cloud whose library fetch waits until the test lets it go, as a slow network does.
+class HeldCloud : public RecordStore {
+  public:
+    FetchOutcome fetch(const std::vector<std::string>&) override {
+        std::unique_lock lock(mutex_);
+        inside_ = true;
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return released_; });
+        return {std::nullopt, std::map<std::string, RemoteRecord>{}};
+    }
+    TagOutcome currentTag(const std::string&) override { return {}; }
+    SaveOutcome save(const std::string&, std::string_view,
+                     const std::optional<std::string>&) override {
+        return {std::nullopt, "tag"};
+    }
+    std::optional<CloudError> checkAccount() override { return std::nullopt; }
+    bool waitForChange(std::chrono::milliseconds) override { return true; }
+
+    void waitUntilInside() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return inside_; });
+    }
+    void release() {
+        std::lock_guard lock(mutex_);
+        released_ = true;
+        changed_.notify_all();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool inside_ = false;
+    bool released_ = false;
+};
+
+// While a sync waits on the network, the windows can still ask how it goes and change the
+// library, and an observer of its notices may ask the engine again without a deadlock.
+TEST(SyncEngineLocks, QueriesAndChangesNeverWaitForTheNetwork) {
+    HeldCloud cloud;
+    Machine machine(cloud);
+    machine.add(1, "mine");
+    ASSERT_TRUE(machine.settings.app.set(keys::kUseCloud, true));
+    std::atomic<int> askedFromObserver{0};
+    machine.center.addObserver(notifications::kRefreshTable, [&](const Notification&) {
+        askedFromObserver += machine.engine->syncInProgress() ? 0 : 1;
+        (void)machine.engine->deletedStyles();
+    });
+    std::thread sync([&] { machine.engine->startCloudSync(); });
+    cloud.waitUntilInside();
+    EXPECT_TRUE(machine.engine->syncInProgress());
+    EXPECT_TRUE(machine.engine->deletedStyles().empty());
+    EXPECT_TRUE(machine.store->add(orlavine::testing::sampleStyle(2, "added meanwhile")));
+    cloud.release();
+    sync.join();
+    EXPECT_FALSE(machine.engine->syncInProgress());
+    EXPECT_EQ(askedFromObserver.load(), 1);
+    EXPECT_EQ(machine.names(), (std::vector<std::string>{"mine", "added meanwhile"}));
 }
 
 }  // namespace

@@ -3,9 +3,9 @@
 
 #include <optional>
 
-namespace orlavine {
+#include "model/settings_defaults.h"
 
-enum class ColorScheme { light, dark };
+namespace orlavine {
 
 // The scheme the desktop prefers, or nothing when it expresses no preference or cannot be
 // asked. ORLAVINE_COLOR_SCHEME=dark|light overrides the desktop (for tests and for desktops

@@ -1,4 +1,4 @@
-#include "model/desktop_appearance.h"
+#include "desktop/desktop_appearance.h"
 
 #include <systemd/sd-bus.h>
 
