@@ -48,13 +48,8 @@ const background = (selector) =>
 
 test('styles reach pages, frames and updates in Chromium', async (t) => {
   const h = new Harness();
-  // The server port is known only once it listens; fill it into the library afterwards.
-  const placeholder = JSON.stringify(library());
-  await h.start(pages, []);
-  const port = new URL(h.origin).port;
-  require('node:fs').writeFileSync(`${h.env.ORLAVINE_HOME}/styledb.sdb`, JSON.stringify({
-    dbVersion: 1, styles: JSON.parse(placeholder.replaceAll('__PORT__', port)), randomHash: 2,
-  }));
+  // The server port is known only once it listens: the harness fills it in for __PORT__.
+  await h.start(pages, library());
   t.after(() => h.stop());
   const page = await h.context.newPage();
 

@@ -60,26 +60,31 @@ class Harness {
       ASAN_OPTIONS: 'detect_leaks=0',
     };
     fs.mkdirSync(this.env.ORLAVINE_HOME, { recursive: true });
-    fs.writeFileSync(
-      path.join(this.env.ORLAVINE_HOME, 'styledb.sdb'),
-      JSON.stringify({ dbVersion: 1, styles, randomHash: 1 }),
-    );
     // Launch requests from the popup land in a file instead of starting the desktop program.
     this.launchLog = path.join(this.root, 'launches.txt');
     fs.writeFileSync(this.env.ORLAVINE_APP, `#!/bin/sh\necho "$@" >> '${this.launchLog}'\n`, {
       mode: 0o755,
     });
 
-    this.server = http.createServer((req, res) => {
+    const serve = (req, res) => {
       const body = pages[req.url.split('?')[0]];
       if (body === undefined) {
         res.writeHead(404).end('not found');
         return;
       }
       res.writeHead(200, { 'content-type': 'text/html; charset=utf-8' }).end(body);
-    });
+    };
+    this.server = http.createServer(serve);
     await new Promise((resolve) => this.server.listen(0, '127.0.0.1', resolve));
     this.origin = `http://127.0.0.1:${this.server.address().port}`;
+    // The same pages on the IPv6 loopback address, when the machine has one.
+    this.server6 = http.createServer(serve);
+    this.origin6 = await new Promise((resolve) => {
+      this.server6.once('error', () => resolve(null));
+      this.server6.listen(0, '::1', () => resolve(`http://[::1]:${this.server6.address().port}`));
+    });
+
+    this.writeLibrary(styles, 1);
 
     const profile = path.join(this.root, 'profile');
     const hostsDir = path.join(profile, 'NativeMessagingHosts');
@@ -89,8 +94,14 @@ class Harness {
     const exports = ['ORLAVINE_HOME', 'ORLAVINE_CONFIG', 'XDG_CONFIG_HOME', 'XDG_DATA_HOME',
       'XDG_CACHE_HOME', 'ORLAVINE_APP', 'ASAN_OPTIONS']
       .map((k) => `export ${k}='${this.env[k]}'`).join('\n');
-    fs.writeFileSync(wrapper, `#!/bin/sh\n${exports}\nexec '${HOST}' "$@" 2>>'${this.hostLog}'\n`,
-      { mode: 0o755 });
+    // The wrapper notes the host's process ID, and plays a missing host while the file
+    // `host-missing` exists.
+    this.hostPidFile = path.join(this.root, 'host.pid');
+    this.hostMissingFile = path.join(this.root, 'host-missing');
+    fs.writeFileSync(wrapper, `#!/bin/sh\n${exports}\n` +
+      `[ -e '${this.hostMissingFile}' ] && exit 1\n` +
+      `echo $$ > '${this.hostPidFile}'\n` +
+      `exec '${HOST}' "$@" 2>>'${this.hostLog}'\n`, { mode: 0o755 });
     fs.writeFileSync(path.join(hostsDir, 'org.orlavine.host.json'), JSON.stringify({
       name: 'org.orlavine.host',
       description: 'test host',
@@ -107,6 +118,8 @@ class Harness {
         '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
         '--disable-background-networking', '--disable-component-update', '--disable-sync',
         `--disable-extensions-except=${EXTENSION_DIR}`, `--load-extension=${EXTENSION_DIR}`,
+        // Names under .example (international ones too) reach the loopback server.
+        '--host-resolver-rules=MAP *.example 127.0.0.1',
       ],
       env: this.env,
     });
@@ -118,6 +131,27 @@ class Harness {
     return this.origin + p;
   }
 
+  // Ends the running host (the browser started it for this test) by its process ID.
+  killHost() {
+    const pid = Number(fs.readFileSync(this.hostPidFile, 'utf8'));
+    fs.rmSync(this.hostPidFile, { force: true });
+    process.kill(pid, 'SIGKILL');
+    return pid;
+  }
+
+  // While the host is missing the browser cannot start it.
+  setHostMissing(missing) {
+    if (missing) fs.writeFileSync(this.hostMissingFile, '');
+    else fs.rmSync(this.hostMissingFile, { force: true });
+  }
+
+  // Replaces the library file, with `__PORT__` in it standing for the web server's port.
+  writeLibrary(styles, randomHash = 2) {
+    const port = new URL(this.origin).port;
+    const text = JSON.stringify({ dbVersion: 1, styles, randomHash }).replaceAll('__PORT__', port);
+    fs.writeFileSync(path.join(this.env.ORLAVINE_HOME, 'styledb.sdb'), text);
+  }
+
   // Runs `orlavine` on the test library, as a user would in a terminal.
   orlavine(...args) {
     return execFileSync(APP, args, { env: this.env, encoding: 'utf8' });
@@ -126,6 +160,7 @@ class Harness {
   async stop() {
     if (this.context) await this.context.close().catch(() => {});
     if (this.server) await new Promise((resolve) => this.server.close(resolve));
+    if (this.origin6) await new Promise((resolve) => this.server6.close(resolve));
     if (this.root && !process.env.ORLAVINE_KEEP_E2E) {
       fs.rmSync(this.root, { recursive: true, force: true });
     }
