@@ -47,7 +47,8 @@ function section(code, rules = {}) {
 }
 
 class Harness {
-  async start(pages, styles) {
+  // Everything but the browser: the folder, the library, the web server and the host wrapper.
+  async prepare(pages, styles) {
     this.root = fs.mkdtempSync(path.join(os.tmpdir(), 'orlavine-e2e-'));
     this.env = {
       ...process.env,
@@ -86,9 +87,6 @@ class Harness {
 
     this.writeLibrary(styles, 1);
 
-    const profile = path.join(this.root, 'profile');
-    const hostsDir = path.join(profile, 'NativeMessagingHosts');
-    fs.mkdirSync(hostsDir, { recursive: true });
     const wrapper = path.join(this.root, 'host.sh');
     this.hostLog = path.join(this.root, 'host.log');
     const exports = ['ORLAVINE_HOME', 'ORLAVINE_CONFIG', 'XDG_CONFIG_HOME', 'XDG_DATA_HOME',
@@ -102,13 +100,26 @@ class Harness {
       `[ -e '${this.hostMissingFile}' ] && exit 1\n` +
       `echo $$ > '${this.hostPidFile}'\n` +
       `exec '${HOST}' "$@" 2>>'${this.hostLog}'\n`, { mode: 0o755 });
-    fs.writeFileSync(path.join(hostsDir, 'org.orlavine.host.json'), JSON.stringify({
+    this.hostWrapper = wrapper;
+  }
+
+  // The host manifest, as `orlavine-extension --install` writes it for each browser.
+  writeHostManifest(dir, allowed) {
+    fs.mkdirSync(dir, { recursive: true });
+    fs.writeFileSync(path.join(dir, 'org.orlavine.host.json'), JSON.stringify({
       name: 'org.orlavine.host',
       description: 'test host',
-      path: wrapper,
+      path: this.hostWrapper,
       type: 'stdio',
-      allowed_origins: [`chrome-extension://${EXTENSION_ID}/`],
+      ...allowed,
     }));
+  }
+
+  async start(pages, styles) {
+    await this.prepare(pages, styles);
+    const profile = path.join(this.root, 'profile');
+    this.writeHostManifest(path.join(profile, 'NativeMessagingHosts'),
+      { allowed_origins: [`chrome-extension://${EXTENSION_ID}/`] });
 
     this.context = await chromium.launchPersistentContext(profile, {
       executablePath: CHROMIUM,
@@ -179,4 +190,4 @@ async function waitForValue(target, probe, expected, timeout = 15000) {
   throw new Error(`expected ${JSON.stringify(expected)}, still ${JSON.stringify(last)}`);
 }
 
-module.exports = { Harness, style, section, waitForValue, EXTENSION_ID };
+module.exports = { Harness, style, section, waitForValue, EXTENSION_ID, SOURCE_DIR, EXTENSION_DIR };
