@@ -131,14 +131,16 @@ async function setHostReachable(reachable) {
   try {
     const registered = await api.scripting.getRegisteredContentScripts({ ids: [HIDE_SCRIPT_ID] });
     if (reachable && registered.length === 0) {
-      await api.scripting.registerContentScripts([{
-        id: HIDE_SCRIPT_ID,
-        js: ['hide.js'],
-        matches: ['<all_urls>'],
-        runAt: 'document_start',
-        allFrames: false,
-        persistAcrossSessions: true,
-      }]);
+      await api.scripting.registerContentScripts([
+        {
+          id: HIDE_SCRIPT_ID,
+          js: ['hide.js'],
+          matches: ['<all_urls>'],
+          runAt: 'document_start',
+          allFrames: false,
+          persistAcrossSessions: true,
+        },
+      ]);
     } else if (!reachable && registered.length > 0) {
       await api.scripting.unregisterContentScripts({ ids: [HIDE_SCRIPT_ID] });
     }
@@ -191,16 +193,21 @@ async function relayPageMessage(message, sender) {
 // (browser pages, the extension stores and pages loaded before the extension cannot).
 async function canStyle(tabId) {
   try {
-    const answer = await api.tabs.sendMessage(tabId, { orlavine: { name: 'ping' } }, { frameId: 0 });
+    const answer = await api.tabs.sendMessage(
+      tabId,
+      { orlavine: { name: 'ping' } },
+      { frameId: 0 },
+    );
     return answer === 'pong';
-  } catch (e) {
+  } catch {
     return false;
   }
 }
 
 async function popoverRequest(message) {
   // The popup names its tab when it is opened as a page of its own (as the tests do).
-  const tab = typeof message.tabId === 'number' ? await api.tabs.get(message.tabId) : await activeTab();
+  const tab =
+    typeof message.tabId === 'number' ? await api.tabs.get(message.tabId) : await activeTab();
   const styleable = tab && tab.id !== undefined ? await canStyle(tab.id) : false;
   const url = styleable && tab.url ? tab.url : undefined;
   const reply = await ask({ name: message.popover, url, ...message.arguments });

@@ -84,7 +84,7 @@
       replies = await api.runtime.sendMessage({
         page: { name, userInfo: userInfo || {}, url: isTop ? location.href : undefined },
       });
-    } catch (e) {
+    } catch {
       // The extension was reloaded or the host is missing: show the page as it is.
     }
     if (Array.isArray(replies)) {
@@ -164,8 +164,12 @@
   }
 
   function offerInstall() {
-    banner('orlavine-install', 'This is a user style.', 'Install with Orlavine',
-      'orlavine://usercss/' + location.href);
+    banner(
+      'orlavine-install',
+      'This is a user style.',
+      'Install with Orlavine',
+      'orlavine://usercss/' + location.href,
+    );
   }
 
   function showInstallButton() {

@@ -12,7 +12,7 @@ const tabId = tabParameter === null ? undefined : Number(tabParameter);
 async function ask(popover, args) {
   try {
     return await api.runtime.sendMessage({ popover, tabId, arguments: args || {} });
-  } catch (e) {
+  } catch {
     return null;
   }
 }

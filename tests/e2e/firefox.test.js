@@ -32,10 +32,17 @@ const pages = {
 
 function library() {
   return [
-    style(101, 'Red text', [section('#p, #fp { color: rgb(255, 0, 0) !important; }',
-      { domains: ['127.0.0.1'] })], { allowIframe: true }),
-    style(102, 'Blue background', [section('#p, #fp { background-color: rgb(0, 0, 255); }',
-      { urlPrefixes: ['http://127.0.0.1'] })]),
+    style(
+      101,
+      'Red text',
+      [section('#p, #fp { color: rgb(255, 0, 0) !important; }', { domains: ['127.0.0.1'] })],
+      { allowIframe: true },
+    ),
+    style(102, 'Blue background', [
+      section('#p, #fp { background-color: rgb(0, 0, 255); }', {
+        urlPrefixes: ['http://127.0.0.1'],
+      }),
+    ]),
   ];
 }
 
@@ -43,10 +50,15 @@ class FirefoxHarness extends Harness {
   async start(pagesToServe, styles) {
     await this.prepare(pagesToServe, styles);
     const home = path.join(this.root, 'home');
-    this.writeHostManifest(path.join(home, '.mozilla', 'native-messaging-hosts'),
-      { allowed_extensions: [GECKO_ID] });
-    const { child, client } = await launchFirefox(this.root, { ...this.env, HOME: home }, UUID,
-      GECKO_ID);
+    this.writeHostManifest(path.join(home, '.mozilla', 'native-messaging-hosts'), {
+      allowed_extensions: [GECKO_ID],
+    });
+    const { child, client } = await launchFirefox(
+      this.root,
+      { ...this.env, HOME: home },
+      UUID,
+      GECKO_ID,
+    );
     this.firefox = child;
     this.client = client;
     await client.send('Addon:Install', { path: EXTENSION_DIR, temporary: true });
@@ -64,7 +76,9 @@ class FirefoxHarness extends Harness {
     await this.client.send('Marionette:SetContext', { value: 'chrome' });
     await this.client.evaluate(
       'const tab = gBrowser.addTab(arguments[0], { triggeringPrincipal: ' +
-      'Services.scriptSecurityManager.getSystemPrincipal() }); gBrowser.selectedTab = tab;', [url]);
+        'Services.scriptSecurityManager.getSystemPrincipal() }); gBrowser.selectedTab = tab;',
+      [url],
+    );
     await this.client.send('Marionette:SetContext', { value: 'content' });
     const after = await this.client.send('WebDriver:GetWindowHandles');
     const handle = (after.value || after).find((x) => !(before.value || before).includes(x));
@@ -99,89 +113,101 @@ const frameColor = (id) =>
   `(() => { const d = document.getElementById('${id}').contentDocument;` +
   ` const p = d && d.getElementById('fp'); return p ? getComputedStyle(p).color : null; })()`;
 
-test('styles reach pages, frames and updates in Firefox ESR', {
-  skip: fs.existsSync(FIREFOX) ? false : `${FIREFOX} is not installed`,
-}, async (t) => {
-  const h = new FirefoxHarness();
-  t.after(() => h.stop());
-  await h.start(pages, library());
-  const pageTab = (await h.client.send('WebDriver:GetWindowHandle')).value;
+test(
+  'styles reach pages, frames and updates in Firefox ESR',
+  {
+    skip: fs.existsSync(FIREFOX) ? false : `${FIREFOX} is not installed`,
+  },
+  async (t) => {
+    const h = new FirefoxHarness();
+    t.after(() => h.stop());
+    await h.start(pages, library());
+    const pageTab = (await h.client.send('WebDriver:GetWindowHandle')).value;
 
-  await t.test('a style changes the computed colour of the page and its frame', async () => {
-    await h.goto(h.url('/page.html'));
-    await waitForValue(h.page, color('#p'), RED, 30000);
-    await waitForValue(h.page, background('#p'), BLUE);
-    await waitForValue(h.page, frameColor('frame'), RED);
-    assert.strictEqual(await h.page.evaluate(
-      `getComputedStyle(document.getElementById('frame').contentDocument` +
-      `.getElementById('fp')).backgroundColor`), NONE, 'frames get only styles that allow them');
-  });
+    await t.test('a style changes the computed colour of the page and its frame', async () => {
+      await h.goto(h.url('/page.html'));
+      await waitForValue(h.page, color('#p'), RED, 30000);
+      await waitForValue(h.page, background('#p'), BLUE);
+      await waitForValue(h.page, frameColor('frame'), RED);
+      assert.strictEqual(
+        await h.page.evaluate(
+          `getComputedStyle(document.getElementById('frame').contentDocument` +
+            `.getElementById('fp')).backgroundColor`,
+        ),
+        NONE,
+        'frames get only styles that allow them',
+      );
+    });
 
-  await t.test('addresses with characters browsers keep raw', async () => {
-    await h.goto(h.url('/page.html?q=a|b&filter[type]={x}^`%#[frag]|{}'));
-    const href = await h.page.evaluate('location.href');
-    t.diagnostic(`location.href: ${href}`);
-    await waitForValue(h.page, color('#p'), RED);
-  });
+    await t.test('addresses with characters browsers keep raw', async () => {
+      await h.goto(h.url('/page.html?q=a|b&filter[type]={x}^`%#[frag]|{}'));
+      const href = await h.page.evaluate('location.href');
+      t.diagnostic(`location.href: ${href}`);
+      await waitForValue(h.page, color('#p'), RED);
+    });
 
-  await t.test('written and srcdoc frames', async () => {
-    await h.goto(h.url('/written.html'));
-    await waitForValue(h.page, frameColor('early'), RED);
-    await waitForValue(h.page, frameColor('srcdoc'), RED);
-  });
+    await t.test('written and srcdoc frames', async () => {
+      await h.goto(h.url('/written.html'));
+      await waitForValue(h.page, frameColor('early'), RED);
+      await waitForValue(h.page, frameColor('srcdoc'), RED);
+    });
 
-  await t.test('a change saved with orlavine reaches the open page without reload', async () => {
-    await h.goto(h.url('/page.html'));
-    await waitForValue(h.page, color('#p'), RED);
-    await h.page.evaluate('window.__sameDocument = true');
-    h.orlavine('disable', '101');
-    await waitForValue(h.page, color('#p'), GREEN);
-    h.orlavine('enable', '101');
-    await waitForValue(h.page, color('#p'), RED);
-    assert.strictEqual(await h.page.evaluate('window.__sameDocument'), true);
-  });
+    await t.test('a change saved with orlavine reaches the open page without reload', async () => {
+      await h.goto(h.url('/page.html'));
+      await waitForValue(h.page, color('#p'), RED);
+      await h.page.evaluate('window.__sameDocument = true');
+      h.orlavine('disable', '101');
+      await waitForValue(h.page, color('#p'), GREEN);
+      h.orlavine('enable', '101');
+      await waitForValue(h.page, color('#p'), RED);
+      assert.strictEqual(await h.page.evaluate('window.__sameDocument'), true);
+    });
 
-  await t.test('the popup lists the styles and its switch turns them off and on', async () => {
-    const handle = await h.openExtensionTab(`moz-extension://${UUID}/popup.html`);
-    const tabs = await h.client.evaluate(
-      'return (window.wrappedJSObject || window).browser.tabs.query({})' +
-      '.then((tabs) => JSON.stringify(tabs.map((x) => [x.id, x.url])));');
-    t.diagnostic(tabs);
-    const tabId = JSON.parse(tabs).find(([, url]) => url === h.url('/page.html'))[0];
-    await h.client.evaluate('location.search = arguments[0];', [`?tab=${tabId}`]);
-    await waitForValue(h.page,
-      `[...document.querySelectorAll('#styles li')].map((li) => li.textContent).join('|')`,
-      'Red text|Blue background');
-    assert.strictEqual(await h.page.evaluate(`document.querySelector('#enabled').checked`), true);
-    await h.page.evaluate(`document.querySelector('#enabled').click()`);
-    await waitForValue(h.page, `document.querySelectorAll('#styles li').length`, 0);
-    // The page's tab was hidden behind the popup's: it catches up when shown.
-    await h.client.send('WebDriver:SwitchToWindow', { handle: pageTab });
-    await waitForValue(h.page, color('#p'), GREEN);
-    await h.client.send('WebDriver:SwitchToWindow', { handle });
-    await h.page.evaluate(`document.querySelector('#enabled').click()`);
-    await waitForValue(h.page, `document.querySelectorAll('#styles li').length`, 2);
-    await h.client.send('WebDriver:CloseWindow');
-    await h.client.send('WebDriver:SwitchToWindow', { handle: pageTab });
-    await waitForValue(h.page, color('#p'), RED);
-  });
+    await t.test('the popup lists the styles and its switch turns them off and on', async () => {
+      const handle = await h.openExtensionTab(`moz-extension://${UUID}/popup.html`);
+      const tabs = await h.client.evaluate(
+        'return (window.wrappedJSObject || window).browser.tabs.query({})' +
+          '.then((tabs) => JSON.stringify(tabs.map((x) => [x.id, x.url])));',
+      );
+      t.diagnostic(tabs);
+      const tabId = JSON.parse(tabs).find(([, url]) => url === h.url('/page.html'))[0];
+      await h.client.evaluate('location.search = arguments[0];', [`?tab=${tabId}`]);
+      await waitForValue(
+        h.page,
+        `[...document.querySelectorAll('#styles li')].map((li) => li.textContent).join('|')`,
+        'Red text|Blue background',
+      );
+      assert.strictEqual(await h.page.evaluate(`document.querySelector('#enabled').checked`), true);
+      await h.page.evaluate(`document.querySelector('#enabled').click()`);
+      await waitForValue(h.page, `document.querySelectorAll('#styles li').length`, 0);
+      // The page's tab was hidden behind the popup's: it catches up when shown.
+      await h.client.send('WebDriver:SwitchToWindow', { handle: pageTab });
+      await waitForValue(h.page, color('#p'), GREEN);
+      await h.client.send('WebDriver:SwitchToWindow', { handle });
+      await h.page.evaluate(`document.querySelector('#enabled').click()`);
+      await waitForValue(h.page, `document.querySelectorAll('#styles li').length`, 2);
+      await h.client.send('WebDriver:CloseWindow');
+      await h.client.send('WebDriver:SwitchToWindow', { handle: pageTab });
+      await waitForValue(h.page, color('#p'), RED);
+    });
 
-  await t.test('a host that died comes back, and the page catches up', async () => {
-    await h.goto(h.url('/page.html?host'));
-    await waitForValue(h.page, color('#p'), RED);
-    h.setHostMissing(true);
-    h.killHost();
-    h.orlavine('disable', '101');
-    await new Promise((r) => setTimeout(r, 500));
-    const { handle } = await h.client.send('WebDriver:NewWindow', { type: 'tab' });
-    await h.client.send('WebDriver:SwitchToWindow', { handle });
-    await h.goto(h.url('/page.html?missing'));
-    await waitForValue(h.page, 'window.__hiddenAtParse', 'visible');
-    await h.client.send('WebDriver:CloseWindow');
-    await h.client.send('WebDriver:SwitchToWindow', { handle: pageTab });
-    h.setHostMissing(false);
-    await waitForValue(h.page, color('#p'), GREEN, 30000);
-    h.orlavine('enable', '101');
-    await waitForValue(h.page, color('#p'), RED);
-  });
-});
+    await t.test('a host that died comes back, and the page catches up', async () => {
+      await h.goto(h.url('/page.html?host'));
+      await waitForValue(h.page, color('#p'), RED);
+      h.setHostMissing(true);
+      h.killHost();
+      h.orlavine('disable', '101');
+      await new Promise((r) => setTimeout(r, 500));
+      const { handle } = await h.client.send('WebDriver:NewWindow', { type: 'tab' });
+      await h.client.send('WebDriver:SwitchToWindow', { handle });
+      await h.goto(h.url('/page.html?missing'));
+      await waitForValue(h.page, 'window.__hiddenAtParse', 'visible');
+      await h.client.send('WebDriver:CloseWindow');
+      await h.client.send('WebDriver:SwitchToWindow', { handle: pageTab });
+      h.setHostMissing(false);
+      await waitForValue(h.page, color('#p'), GREEN, 30000);
+      h.orlavine('enable', '101');
+      await waitForValue(h.page, color('#p'), RED);
+    });
+  },
+);

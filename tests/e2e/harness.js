@@ -89,52 +89,75 @@ class Harness {
 
     const wrapper = path.join(this.root, 'host.sh');
     this.hostLog = path.join(this.root, 'host.log');
-    const exports = ['ORLAVINE_HOME', 'ORLAVINE_CONFIG', 'XDG_CONFIG_HOME', 'XDG_DATA_HOME',
-      'XDG_CACHE_HOME', 'ORLAVINE_APP', 'ASAN_OPTIONS']
-      .map((k) => `export ${k}='${this.env[k]}'`).join('\n');
+    const exports = [
+      'ORLAVINE_HOME',
+      'ORLAVINE_CONFIG',
+      'XDG_CONFIG_HOME',
+      'XDG_DATA_HOME',
+      'XDG_CACHE_HOME',
+      'ORLAVINE_APP',
+      'ASAN_OPTIONS',
+    ]
+      .map((k) => `export ${k}='${this.env[k]}'`)
+      .join('\n');
     // The wrapper notes the host's process ID, and plays a missing host while the file
     // `host-missing` exists.
     this.hostPidFile = path.join(this.root, 'host.pid');
     this.hostMissingFile = path.join(this.root, 'host-missing');
-    fs.writeFileSync(wrapper, `#!/bin/sh\n${exports}\n` +
-      `[ -e '${this.hostMissingFile}' ] && exit 1\n` +
-      `echo $$ > '${this.hostPidFile}'\n` +
-      `exec '${HOST}' "$@" 2>>'${this.hostLog}'\n`, { mode: 0o755 });
+    fs.writeFileSync(
+      wrapper,
+      `#!/bin/sh\n${exports}\n` +
+        `[ -e '${this.hostMissingFile}' ] && exit 1\n` +
+        `echo $$ > '${this.hostPidFile}'\n` +
+        `exec '${HOST}' "$@" 2>>'${this.hostLog}'\n`,
+      { mode: 0o755 },
+    );
     this.hostWrapper = wrapper;
   }
 
   // The host manifest, as `orlavine-extension --install` writes it for each browser.
   writeHostManifest(dir, allowed) {
     fs.mkdirSync(dir, { recursive: true });
-    fs.writeFileSync(path.join(dir, 'org.orlavine.host.json'), JSON.stringify({
-      name: 'org.orlavine.host',
-      description: 'test host',
-      path: this.hostWrapper,
-      type: 'stdio',
-      ...allowed,
-    }));
+    fs.writeFileSync(
+      path.join(dir, 'org.orlavine.host.json'),
+      JSON.stringify({
+        name: 'org.orlavine.host',
+        description: 'test host',
+        path: this.hostWrapper,
+        type: 'stdio',
+        ...allowed,
+      }),
+    );
   }
 
   async start(pages, styles) {
     await this.prepare(pages, styles);
     const profile = path.join(this.root, 'profile');
-    this.writeHostManifest(path.join(profile, 'NativeMessagingHosts'),
-      { allowed_origins: [`chrome-extension://${EXTENSION_ID}/`] });
+    this.writeHostManifest(path.join(profile, 'NativeMessagingHosts'), {
+      allowed_origins: [`chrome-extension://${EXTENSION_ID}/`],
+    });
 
     this.context = await chromium.launchPersistentContext(profile, {
       executablePath: CHROMIUM,
       headless: true,
       ignoreDefaultArgs: ['--disable-extensions'],
       args: [
-        '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-        '--disable-background-networking', '--disable-component-update', '--disable-sync',
-        `--disable-extensions-except=${EXTENSION_DIR}`, `--load-extension=${EXTENSION_DIR}`,
+        '--no-sandbox',
+        '--disable-gpu',
+        '--disable-quic',
+        '--no-first-run',
+        '--disable-background-networking',
+        '--disable-component-update',
+        '--disable-sync',
+        `--disable-extensions-except=${EXTENSION_DIR}`,
+        `--load-extension=${EXTENSION_DIR}`,
         // Names under .example (international ones too) reach the loopback server.
         '--host-resolver-rules=MAP *.example 127.0.0.1',
       ],
       env: this.env,
     });
-    this.worker = this.context.serviceWorkers()[0] ||
+    this.worker =
+      this.context.serviceWorkers()[0] ||
       (await this.context.waitForEvent('serviceworker', { timeout: 20000 }));
   }
 

@@ -130,16 +130,31 @@ async function launchFirefox(root, env, extensionUUID, extensionId) {
     // Background tabs keep their timers running at full speed in the tests.
     'dom.min_background_timeout_value': 4,
   };
-  fs.writeFileSync(path.join(profile, 'user.js'), Object.entries(prefs)
-    .map(([k, v]) => `user_pref(${JSON.stringify(k)}, ${JSON.stringify(v)});`).join('\n') + '\n');
+  fs.writeFileSync(
+    path.join(profile, 'user.js'),
+    Object.entries(prefs)
+      .map(([k, v]) => `user_pref(${JSON.stringify(k)}, ${JSON.stringify(v)});`)
+      .join('\n') + '\n',
+  );
   const log = fs.openSync(path.join(root, 'firefox.log'), 'a');
-  const child = spawn(FIREFOX,
-    ['--headless', '--marionette', '--remote-allow-system-access', '--no-remote', '--profile',
-      profile, 'about:blank'],
-    { env, stdio: ['ignore', log, log] });
+  const child = spawn(
+    FIREFOX,
+    [
+      '--headless',
+      '--marionette',
+      '--remote-allow-system-access',
+      '--no-remote',
+      '--profile',
+      profile,
+      'about:blank',
+    ],
+    { env, stdio: ['ignore', log, log] },
+  );
   fs.closeSync(log);
   const client = await MarionetteClient.connect(port);
-  await client.send('WebDriver:NewSession', { capabilities: { alwaysMatch: { acceptInsecureCerts: true } } });
+  await client.send('WebDriver:NewSession', {
+    capabilities: { alwaysMatch: { acceptInsecureCerts: true } },
+  });
   return { child, client };
 }
 

@@ -36,12 +36,22 @@ const pages = {
 
 function library() {
   return [
-    style(101, 'Red text', [section('#p, #fp { color: rgb(255, 0, 0) !important; }',
-      { domains: ['127.0.0.1', 'xn--bcher-kva.example'] })], { allowIframe: true }),
+    style(
+      101,
+      'Red text',
+      [
+        section('#p, #fp { color: rgb(255, 0, 0) !important; }', {
+          domains: ['127.0.0.1', 'xn--bcher-kva.example'],
+        }),
+      ],
+      { allowIframe: true },
+    ),
     style(102, 'IPv6 spacing', [section('#p { letter-spacing: 5px; }', { domains: ['::1'] })]),
-    style(103, 'Raw query', [section('#p { font-size: 30px; }', {
-      urlPrefixes: ['http://127.0.0.1:__PORT__/page.html?q=a|b&filter[type]={x}'],
-    })]),
+    style(103, 'Raw query', [
+      section('#p { font-size: 30px; }', {
+        urlPrefixes: ['http://127.0.0.1:__PORT__/page.html?q=a|b&filter[type]={x}'],
+      }),
+    ]),
   ];
 }
 
@@ -92,8 +102,11 @@ test('pages on every address, written frames, tabs and a host that comes back', 
       st.skip('no IPv6 loopback address on this machine');
     } else {
       await page.goto(`${h.origin6}/page.html?a|b`);
-      await waitForValue(page, `getComputedStyle(document.querySelector('#p')).letterSpacing`,
-        '5px');
+      await waitForValue(
+        page,
+        `getComputedStyle(document.querySelector('#p')).letterSpacing`,
+        '5px',
+      );
     }
     const port = new URL(h.origin).port;
     await page.goto(`http://b\u00fccher.example:${port}/page.html`);
@@ -118,8 +131,10 @@ test('pages on every address, written frames, tabs and a host that comes back', 
     await waitForValue(page, color('#p'), RED);
     assert.strictEqual(await page.evaluate('window.__hiddenAtParse'), 'hidden');
     assert.strictEqual(await page.evaluate('window.__styledWhenUnhidden'), true);
-    t.diagnostic(`unhidden ${await page.evaluate('Math.round(window.__unhiddenAt)')} ms ` +
-      'after navigation start');
+    t.diagnostic(
+      `unhidden ${await page.evaluate('Math.round(window.__unhiddenAt)')} ms ` +
+        'after navigation start',
+    );
   });
 
   await t.test('a second visible tab catches up with a library change', async () => {
@@ -128,8 +143,10 @@ test('pages on every address, written frames, tabs and a host that comes back', 
     await page.goto(h.url('/page.html?first'));
     await waitForValue(page, color('#p'), RED);
     await waitForValue(second, color('#p'), RED);
-    t.diagnostic(`visibility: ${await page.evaluate('document.visibilityState')}, ` +
-      `${await second.evaluate('document.visibilityState')}`);
+    t.diagnostic(
+      `visibility: ${await page.evaluate('document.visibilityState')}, ` +
+        `${await second.evaluate('document.visibilityState')}`,
+    );
     h.orlavine('disable', '101');
     await waitForValue(page, color('#p'), GREEN);
     await waitForValue(second, color('#p'), GREEN);
@@ -140,10 +157,14 @@ test('pages on every address, written frames, tabs and a host that comes back', 
   });
 
   await t.test('the popup on a page that styles cannot reach lists nothing', async () => {
-    const before = await h.worker.evaluate(async () => (await chrome.tabs.query({})).map((x) => x.id));
+    const before = await h.worker.evaluate(async () =>
+      (await chrome.tabs.query({})).map((x) => x.id),
+    );
     const browserPage = await h.context.newPage();
     await browserPage.goto('chrome://version');
-    const after = await h.worker.evaluate(async () => (await chrome.tabs.query({})).map((x) => x.id));
+    const after = await h.worker.evaluate(async () =>
+      (await chrome.tabs.query({})).map((x) => x.id),
+    );
     const tabId = after.find((id) => !before.includes(id));
     const popup = await popupFor(h, tabId);
     await waitForValue(popup, `document.querySelector('#unstyleable').hidden`, false);
