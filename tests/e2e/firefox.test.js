@@ -83,7 +83,11 @@ class FirefoxHarness extends Harness {
     const after = await this.client.send('WebDriver:GetWindowHandles');
     const handle = (after.value || after).find((x) => !(before.value || before).includes(x));
     await this.client.send('WebDriver:SwitchToWindow', { handle });
-    await waitForValue(this.page, 'document.readyState', 'complete');
+    await waitForValue(
+      this.page,
+      `location.href.startsWith(${JSON.stringify(url)}) && document.readyState === 'complete'`,
+      true,
+    );
     return handle;
   }
 
