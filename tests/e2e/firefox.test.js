@@ -174,6 +174,12 @@ test(
           '.then((tabs) => JSON.stringify(tabs.map((x) => [x.id, x.url])));',
       );
       t.diagnostic(tabs);
+      // Firefox keeps Ctrl+Shift+Y for itself; the default key must be free there.
+      const shortcut = await h.client.evaluate(
+        'return (window.wrappedJSObject || window).browser.commands.getAll()' +
+          ".then((all) => all.find((c) => c.name === 'toggle-styles').shortcut);",
+      );
+      assert.strictEqual(shortcut, 'Alt+Shift+O');
       const tabId = JSON.parse(tabs).find(([, url]) => url === h.url('/page.html'))[0];
       await h.client.evaluate('location.search = arguments[0];', [`?tab=${tabId}`]);
       await waitForValue(

@@ -156,6 +156,12 @@ test('pages on every address, written frames, tabs and a host that comes back', 
     await second.close();
   });
 
+  await t.test('the styles shortcut gets its default key', async () => {
+    const commands = await h.worker.evaluate(() => chrome.commands.getAll());
+    const toggle = commands.find((c) => c.name === 'toggle-styles');
+    assert.strictEqual(toggle.shortcut, 'Alt+Shift+O');
+  });
+
   await t.test('the popup on a page that styles cannot reach lists nothing', async () => {
     const before = await h.worker.evaluate(async () =>
       (await chrome.tabs.query({})).map((x) => x.id),
