@@ -1,7 +1,6 @@
 #include "extension/extension_handler.h"
 
-#include <boost/url/parse.hpp>
-
+#include "extension/page_address.h"
 #include "model/settings_defaults.h"
 #include "model/settings_keys.h"
 
@@ -76,10 +75,12 @@ std::vector<PageDispatch> SafariExtensionHandler::messageReceived(const PageMess
             return out;
         }
         const std::string& frameText = found->second;
-        if (!boost::urls::parse_uri(frameText)) {
+        if (!readPageAddress(frameText).valid) {
             return out;
         }
-        const std::string& address = frameText == "about:blank" ? url : frameText;
+        // A frame whose document the page wrote itself (about:blank, about:srcdoc) is styled
+        // for the page's own address.
+        const std::string& address = isPageWrittenFrame(frameText) ? url : frameText;
         out.push_back({name == "iframeCSS" ? "cssIframe" : "newIframe",
                        {{"css", pageCSS(address, true)}, {"url", frameText}}});
     }

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 #include <algorithm>
 #include <boost/json.hpp>
+#include <charconv>
 
 #include "extension/app_launcher.h"
 #include "model/settings_keys.h"
@@ -26,6 +27,40 @@ json::value popoverJson(const PopoverState& state) {
         styles.push_back(json::object{{"name", key.name}, {"id", key.id}});
     }
     return json::object{{"enableStyles", state.enableStyles}, {"styles", std::move(styles)}};
+}
+
+// The "id" of a request that could not be read as a whole: the extension writes it first, so
+// it can be taken from the text's beginning ({"id":7,...).
+std::optional<std::int64_t> leadingId(std::string_view text) {
+    std::size_t i = 0;
+    auto skipSpace = [&] {
+        while (i < text.size() &&
+               (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\r')) {
+            ++i;
+        }
+    };
+    auto take = [&](std::string_view s) {
+        skipSpace();
+        if (text.substr(i).starts_with(s)) {
+            i += s.size();
+            return true;
+        }
+        return false;
+    };
+    if (!take("{") || !take("\"id\"") || !take(":")) {
+        return std::nullopt;
+    }
+    skipSpace();
+    std::int64_t id = 0;
+    const auto [end, ec] = std::from_chars(text.data() + i, text.data() + text.size(), id);
+    if (ec != std::errc{} || end == text.data() + i) {
+        return std::nullopt;
+    }
+    const std::size_t after = static_cast<std::size_t>(end - text.data());
+    if (after < text.size() && (text[after] == '.' || text[after] == 'e' || text[after] == 'E')) {
+        return std::nullopt;  // not a whole number
+    }
+    return id;
 }
 
 }  // namespace
@@ -54,6 +89,14 @@ void HostSession::sendEvent(std::string_view text) {
     }
 }
 
+void HostSession::sendError(std::int64_t id, std::string_view message) {
+    const json::object reply{{"id", id},
+                             {"error", json::string_view(message.data(), message.size())}};
+    if (Status sent = writer_.write(json::serialize(reply)); !sent) {
+        console_.consoleLine(sent.error());
+    }
+}
+
 void HostSession::libraryChanged(std::string_view bytes) {
     if (!library_.replaceFromBytes(bytes)) {
         return;
@@ -72,6 +115,15 @@ void HostSession::handleRequest(std::string_view text) {
     const auto name = request ? stringMember(*request, "name") : std::nullopt;
     if (idValue == nullptr || !idValue->is_int64() || !name) {
         console_.consoleLine(fmt::format("Ignoring a malformed message of {} bytes.", text.size()));
+        std::optional<std::int64_t> id;
+        if (idValue != nullptr && idValue->is_int64()) {
+            id = idValue->get_int64();
+        } else if (request == nullptr) {
+            id = leadingId(text);
+        }
+        if (id) {
+            sendError(*id, "malformed request");
+        }
         return;
     }
     const std::int64_t id = idValue->get_int64();
@@ -85,6 +137,7 @@ void HostSession::handleRequest(std::string_view text) {
         const json::value* enabled = request->if_contains("enabled");
         if (enabled == nullptr || !enabled->is_bool()) {
             console_.consoleLine("Ignoring setEnableStyles without a true or false value.");
+            sendError(id, "setEnableStyles needs \"enabled\": true or false");
             return;
         }
         reply["popover"] = popoverJson(handler_.setEnableStyles(enabled->get_bool(), url));
@@ -94,6 +147,7 @@ void HostSession::handleRequest(std::string_view text) {
             const json::value* styleID = request->if_contains("styleID");
             if (styleID == nullptr || !styleID->is_int64()) {
                 console_.consoleLine("Ignoring openStyle without a style number.");
+                sendError(id, "openStyle needs a numeric \"styleID\"");
                 return;
             }
             arguments.push_back("orlavine://openstyle/" + std::to_string(styleID->get_int64()));
@@ -108,6 +162,7 @@ void HostSession::handleRequest(std::string_view text) {
         if (std::find(std::begin(kPageMessages), std::end(kPageMessages), *name) ==
             std::end(kPageMessages)) {
             console_.consoleLine(fmt::format("Ignoring the unknown message \"{}\".", *name));
+            sendError(id, "unknown request");
             return;
         }
         PageMessage message{*name, url, std::nullopt};
@@ -145,6 +200,9 @@ void HostSession::run(FrameReader& reader) {
             case IncomingFrame::Kind::oversized:
                 console_.consoleLine(
                     fmt::format("Ignoring a message of {} bytes.", frame.declaredLength));
+                if (const auto id = leadingId(frame.text)) {
+                    sendError(*id, "request too large");
+                }
                 break;
             case IncomingFrame::Kind::message:
                 handleRequest(frame.text);

@@ -2,6 +2,7 @@
 // One connection of the browser to the native host: reads requests, answers them through the
 // handler, and pushes notices when the library changes or the styles switch flips.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -21,7 +22,8 @@ class HostSession {
     HostSession(const HostSession&) = delete;
     HostSession& operator=(const HostSession&) = delete;
 
-    // Answers one request text. Malformed requests get no reply and a console line.
+    // Answers one request text. A request that cannot be answered gets a console line and, when
+    // its "id" can be read, the error reply {"id": ID, "error": "<what was wrong>"}.
     void handleRequest(std::string_view text);
     // Reads and answers requests until the browser closes the connection.
     void run(FrameReader& reader);
@@ -30,6 +32,7 @@ class HostSession {
 
   private:
     void sendEvent(std::string_view json);
+    void sendError(std::int64_t id, std::string_view message);
 
     FrameWriter& writer_;
     SafariExtensionHandler& handler_;

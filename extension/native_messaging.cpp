@@ -69,8 +69,10 @@ IncomingFrame FrameReader::next() {
     }
     IncomingFrame frame;
     if (length > maxMessage_) {
-        // Read past it so the next frame starts where it should.
-        if (!skip(length)) {
+        // Read past it so the next frame starts where it should, keeping its first bytes.
+        frame.text.resize(std::min<std::size_t>(length, kOversizedPrefix));
+        if (!readExactly(frame.text.data(), frame.text.size()) ||
+            !skip(length - frame.text.size())) {
             return {};
         }
         frame.kind = IncomingFrame::Kind::oversized;

@@ -17,13 +17,16 @@ namespace orlavine {
 
 // The browser refuses messages from a host above this size.
 inline constexpr std::size_t kMaxMessageToBrowser = std::size_t{1024} * 1024;
-// Page messages are small; anything larger is read past and dropped.
-inline constexpr std::size_t kMaxMessageFromBrowser = std::size_t{1024} * 1024;
+// Page messages carry at most two addresses (the page's and a frame's), each up to Chromium's
+// limit of 2 MB; anything larger is read past and answered with an error.
+inline constexpr std::size_t kMaxMessageFromBrowser = std::size_t{16} * 1024 * 1024;
+// How much of an oversized message is kept, so that its "id" can still be answered.
+inline constexpr std::size_t kOversizedPrefix = 64;
 
 struct IncomingFrame {
     enum class Kind { message, oversized, endOfStream };
     Kind kind = Kind::endOfStream;
-    std::string text;                  // the message, for Kind::message
+    std::string text;                  // the message; for Kind::oversized its first bytes
     std::uint64_t declaredLength = 0;  // for Kind::oversized
 };
 

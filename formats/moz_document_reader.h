@@ -42,7 +42,10 @@ MozDocumentBlock readMozDocumentBlock(std::string_view chunk, std::string_view p
                                       CodeLineEnds lineEnds = CodeLineEnds::joinCrLf);
 
 // Parses a block header such as @-moz-document domain("a.example"), url-prefix('https://b/')
-// into a section whose code is `code`, unchanged.
+// into a section whose code is `code`, unchanged. As in CSS, white space, line breaks and
+// /* */ comments (outside quoted values) between the parts of the rule functions count for
+// nothing: "regexp(\n  'x'\n)" reads as "regexp('x')", and ")" and "," separate rules with
+// white space between them too.
 styleSection parseMozDocumentRules(std::string_view header, std::string code);
 
 }  // namespace orlavine

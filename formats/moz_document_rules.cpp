@@ -44,24 +44,110 @@ std::optional<std::string_view> ruleValue(std::string_view piece, Quoting quotin
     return piece.substr(open + 1, close - open - 1);
 }
 
+bool isCssSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+
+std::string_view trimCssSpace(std::string_view s) {
+    while (!s.empty() && isCssSpace(s.front())) {
+        s.remove_prefix(1);
+    }
+    while (!s.empty() && isCssSpace(s.back())) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+// The header as CSS reads it: every /* */ comment outside a quoted string becomes one space
+// (an unclosed one runs to the end). Quoted strings are copied as they are, backslash escapes
+// included.
+std::string withoutComments(std::string_view header) {
+    std::string out;
+    out.reserve(header.size());
+    char quote = 0;
+    const std::size_t n = header.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const char c = header[i];
+        if (quote != 0) {
+            out += c;
+            if (c == '\\' && i + 1 < n) {
+                out += header[++i];
+            } else if (c == quote) {
+                quote = 0;
+            }
+            continue;
+        }
+        if (c == '/' && i + 1 < n && header[i + 1] == '*') {
+            const std::size_t end = header.find("*/", i + 2);
+            out += ' ';
+            if (end == npos) {
+                break;
+            }
+            i = end + 1;
+            continue;
+        }
+        if (c == '"' || c == '\'') {
+            quote = c;
+        }
+        out += c;
+    }
+    return out;
+}
+
+// The end of the separator ")" [white space] "," that starts at `close`, or npos.
+std::size_t separatorEnd(std::string_view rest, std::size_t close) {
+    std::size_t i = close + 1;
+    while (i < rest.size() && isCssSpace(rest[i])) {
+        ++i;
+    }
+    return i < rest.size() && rest[i] == ',' ? i + 1 : npos;
+}
+
+// A rule function with the white space between its parts taken out: "name(" directly followed
+// by the argument and ")" (so "url(\n  'x'\n)" reads as "url('x')").
+std::string tightPiece(std::string_view piece) {
+    const std::size_t open = piece.find('(');
+    const std::size_t close = piece.rfind(')');
+    if (open == npos || close == npos || close < open) {
+        return std::string(piece);
+    }
+    std::string out(piece.substr(0, open + 1));
+    out += trimCssSpace(piece.substr(open + 1, close - open - 1));
+    out += piece.substr(close);
+    return out;
+}
+
 }  // namespace
 
 styleSection parseMozDocumentRules(std::string_view header, std::string code) {
     styleSection section;
     section.code = std::move(code);
-    std::string_view rest = header;
-    if (rest.starts_with(kMozDocument)) {
-        rest.remove_prefix(kMozDocument.size());
+    std::string_view afterKeyword = header;
+    if (afterKeyword.starts_with(kMozDocument)) {
+        afterKeyword.remove_prefix(kMozDocument.size());
     }
+    // White space, line breaks and comments between the parts of the rule functions count for
+    // nothing, as in CSS.
+    const std::string cleaned = withoutComments(afterKeyword);
+    const std::string_view rest = cleaned;
     std::size_t pos = 0;
     for (;;) {
-        const std::size_t cut = rest.find("),", pos);
+        std::size_t close = rest.find(')', pos);
+        std::size_t next = npos;
+        while (close != npos) {
+            next = separatorEnd(rest, close);
+            if (next != npos) {
+                break;
+            }
+            close = rest.find(')', close + 1);
+        }
         const std::string_view raw =
-            rest.substr(pos, cut == npos ? std::string_view::npos : cut - pos);
-        std::string piece(text::trimmed(raw));
+            rest.substr(pos, close == npos ? std::string_view::npos : close - pos);
+        std::string piece(trimCssSpace(text::trimmed(raw)));
         if (!piece.ends_with(')')) {
             piece += ')';  // the separator took it
         }
+        piece = tightPiece(piece);
         if (piece.starts_with("domain(")) {
             if (auto v = ruleValue(piece, Quoting::optional)) {
                 section.domains.emplace_back(*v);
@@ -80,10 +166,10 @@ styleSection parseMozDocumentRules(std::string_view header, std::string code) {
                     text::replaceAll(text::replaceAll(*v, "\\\\", "\\"), "\\/", "/"));
             }
         }
-        if (cut == npos) {
+        if (close == npos) {
             break;
         }
-        pos = cut + 2;
+        pos = next;
     }
     return section;
 }

@@ -78,6 +78,7 @@ void readMetadataLines(std::string_view chunk, Metadata& md, std::vector<userVar
     bool inDescription = false;
     bool inVariable = false;
     std::string pendingVariable;
+    VariableDeclarationScan pendingScan;
     std::size_t pos = 0;
     while (pos <= lines.size()) {
         std::size_t end = lines.find('\n', pos);
@@ -89,8 +90,14 @@ void readMetadataLines(std::string_view chunk, Metadata& md, std::vector<userVar
 
         if (inVariable) {
             if (!isMetadataKeyLine(line) && !text::contains(line, kMetadataEnd)) {
-                pendingVariable += '\n';
-                pendingVariable += line;
+                // A line belongs to the declaration only while the declaration is incomplete;
+                // free text between declarations (separator lines, headings) is skipped.
+                if (pendingScan.continuesWith(line)) {
+                    pendingVariable += '\n';
+                    pendingVariable += line;
+                    pendingScan.feed("\n");
+                    pendingScan.feed(line);
+                }
                 continue;
             }
             if (auto v = parseVariableDeclaration(pendingVariable, console)) {
@@ -109,6 +116,8 @@ void readMetadataLines(std::string_view chunk, Metadata& md, std::vector<userVar
             inVariable = key->kind == KeyKind::variable;
             if (key->kind == KeyKind::variable) {
                 pendingVariable = std::move(value);
+                pendingScan = VariableDeclarationScan();
+                pendingScan.feed(pendingVariable);
             } else {
                 md.*(key->field) = std::move(value);
             }
@@ -217,6 +226,14 @@ std::optional<styleContainer> rereadUserCSS(std::string_view text, Reporter* con
     UserCSSReadHooks hooks;
     hooks.console = console;
     return readDocument(text, Variant::compilerOutput, hooks);
+}
+
+bool isUserCSSDocument(std::string_view text) {
+    if (text::contains(text, kMozDocument)) {
+        return true;
+    }
+    const std::string_view t = text::trimmed(text::withoutByteOrderMark(text));
+    return (t.starts_with("/*") || t.starts_with("//")) && text::contains(t, kMetadataStart);
 }
 
 bool isMetadataKeyLine(std::string_view line) {

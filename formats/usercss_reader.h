@@ -34,6 +34,11 @@ std::optional<styleContainer> readUserCSS(std::string_view text,
 // never stored; a CR LF inside a block's code becomes two line ends. Nothing is compiled.
 std::optional<styleContainer> rereadUserCSS(std::string_view text, Reporter* console = nullptr);
 
+// Whether `text` is a style document for readUserCSS rather than plain CSS: it has an
+// @-moz-document block, or it opens with a UserCSS metadata comment ("==UserStyle=="), blocks or
+// not (the export of a style that applies everywhere has none).
+bool isUserCSSDocument(std::string_view text);
+
 // Whether `line`, trimmed and lower-cased, begins with one of the metadata keys ("@name",
 // "@version", "@namespace", "@description", "@author", "@homepageurl", "@supporturl",
 // "@updateurl", "@license", "@preprocessor", "@var", "@advanced").

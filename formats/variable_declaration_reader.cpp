@@ -438,4 +438,72 @@ std::optional<userVariable> parseVariableDeclaration(std::string_view declaratio
     return v;
 }
 
+void VariableDeclarationScan::feed(std::string_view text) {
+    for (const char c : text) {
+        const char before = last_;
+        last_ = c;
+        window_ = window_.substr(window_.size() == 6 ? 1 : 0) + c;
+        if (inHereDocument_) {
+            if (window_.ends_with("EOT;")) {
+                inHereDocument_ = false;
+            }
+            continue;
+        }
+        if (quote_ != 0) {
+            if (escaped_) {
+                escaped_ = false;
+            } else if (c == '\\') {
+                escaped_ = true;
+            } else if (c == quote_) {
+                quote_ = 0;
+            }
+            continue;
+        }
+        switch (c) {
+            case '{':
+            case '[':
+                ++depth_;
+                hasList_ = true;
+                break;
+            case '}':
+            case ']':
+                depth_ = depth_ > 0 ? depth_ - 1 : 0;
+                break;
+            case '"':
+            case '\'':
+            case '`':
+                // A quote opens a string only where a token starts (so "It's" stays a word).
+                if (before == ' ' || before == '\t' || before == '\n' || before == '\r' ||
+                    before == '{' || before == '[' || before == ',' || before == ':') {
+                    quote_ = c;
+                }
+                break;
+            case 'T':
+                if (window_ == "<<<EOT") {
+                    inHereDocument_ = true;
+                    hasList_ = true;
+                    window_.clear();
+                }
+                break;
+            default:
+                break;
+        }
+    }
+}
+
+bool VariableDeclarationScan::continuesWith(std::string_view nextLine) const {
+    if (depth_ > 0 || quote_ != 0 || inHereDocument_) {
+        return true;
+    }
+    const std::string_view next = text::trimmed(nextLine);
+    return !hasList_ &&
+           (next.starts_with("{") || next.starts_with("[") || next.starts_with("<<<EOT"));
+}
+
+bool variableDeclarationContinues(std::string_view declaration, std::string_view nextLine) {
+    VariableDeclarationScan scan;
+    scan.feed(declaration);
+    return scan.continuesWith(nextLine);
+}
+
 }  // namespace orlavine

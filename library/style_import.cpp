@@ -50,7 +50,7 @@ styleContainer plainStyle(std::string name, std::string_view text) {
 }
 
 ImportOutcome importPastedText(std::string_view text, const LibraryServices& services) {
-    if (!text::contains(text, kMozDocument)) {
+    if (!isUserCSSDocument(text)) {
         ImportOutcome outcome =
             added(ImportResult::addedWithoutRules, services, plainStyle(kPastedStyleName, text));
         if (outcome.result == ImportResult::addedWithoutRules) {
@@ -84,7 +84,7 @@ ImportOutcome importStyleFile(const std::filesystem::path& file, const LibrarySe
     }
     const std::string_view text = text::withoutByteOrderMark(*bytes);
     const std::string base = styleNameForFile(file);
-    if (!text::contains(text, kMozDocument)) {
+    if (!isUserCSSDocument(text)) {
         ImportOutcome outcome =
             added(ImportResult::addedWithoutRules, services, plainStyle(base, text));
         if (outcome.result != ImportResult::addedWithoutRules) {

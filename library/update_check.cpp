@@ -77,7 +77,7 @@ UpdateCheck checkUserCSSStyle(const styleContainer& installed, CheckRules rules,
     if (!text) {
         return failed(std::move(check), text.error(), context);
     }
-    if (!text::contains(*text, kMozDocument)) {
+    if (!isUserCSSDocument(*text)) {
         return failed(std::move(check), "The address does not hold a UserCSS document.", context);
     }
     UserCSSReadHooks hooks;

@@ -71,7 +71,7 @@ URLImportOutcome importFromURL(std::string_view address, const LibraryServices& 
             services.reporter.showAlert(kErrorGettingStyleTitle, kErrorGettingStyleText);
             return URLImportOutcome{};
         }
-        if (text::contains(*text, kMozDocument)) {
+        if (isUserCSSDocument(*text)) {
             UserCSSReadHooks hooks;
             hooks.newUniqueID = [&services] {
                 return services.store.read([](const styleDatabase& db) { return newUniqueID(db); });

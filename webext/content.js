@@ -10,13 +10,10 @@
   const api = typeof browser !== 'undefined' ? browser : chrome;
   const isTop = window === window.top;
   const STYLE_ID = 'orlavine-css';
+  // The element that hide.js puts in while the styles are on the way.
   const HIDE_ID = 'orlavine-hide';
-  // Longest time a page stays hidden while its styles are on the way.
-  const HIDE_LIMIT_MS = 250;
 
   let styleElement = null;
-  let hideElement = null;
-  let hideTimer = null;
 
   function whenRootExists(callback) {
     if (document.documentElement) {
@@ -41,6 +38,20 @@
     if (styleElement) keepLast(styleElement);
   });
 
+  // document.open() and document.write() (about:blank frames filled by their page) replace the
+  // whole document element and drop the page's listeners: put the styles and listeners back.
+  const rootWatcher = new MutationObserver(() => {
+    const root = document.documentElement;
+    if (!root) return;
+    listen();
+    if (styleElement && styleElement.parentNode !== root) {
+      keeper.disconnect();
+      keeper.observe(root, { childList: true });
+      keepLast(styleElement);
+    }
+  });
+  rootWatcher.observe(document, { childList: true });
+
   function setCSS(css) {
     removeHide();
     if (typeof css !== 'string') return;
@@ -53,31 +64,18 @@
         styleElement = document.createElement('style');
         styleElement.id = STYLE_ID;
         styleElement.className = 'orlavine';
-        keeper.observe(document.documentElement, { childList: true });
       }
       if (styleElement.textContent !== css) styleElement.textContent = css;
+      keeper.disconnect();
+      keeper.observe(document.documentElement, { childList: true });
       keepLast(styleElement);
     });
   }
 
-  function hideUntilStyled() {
-    if (!isTop) return;
-    whenRootExists(() => {
-      if (hideTimer === null && !hideElement && !styleElement) {
-        hideElement = document.createElement('style');
-        hideElement.id = HIDE_ID;
-        hideElement.textContent = 'html { visibility: hidden !important; }';
-        document.documentElement.appendChild(hideElement);
-        hideTimer = setTimeout(removeHide, HIDE_LIMIT_MS);
-      }
-    });
-  }
-
   function removeHide() {
-    if (hideTimer !== null) clearTimeout(hideTimer);
-    hideTimer = null;
-    if (hideElement) hideElement.remove();
-    hideElement = null;
+    window.__orlavineAnswered = true;
+    const element = document.getElementById(HIDE_ID);
+    if (element) element.remove();
   }
 
   async function send(name, userInfo) {
@@ -86,14 +84,14 @@
       replies = await api.runtime.sendMessage({
         page: { name, userInfo: userInfo || {}, url: isTop ? location.href : undefined },
       });
-    } catch (e) {
+    } catch {
       // The extension was reloaded or the host is missing: show the page as it is.
     }
-    if (!Array.isArray(replies)) {
-      removeHide();
-      return;
+    if (Array.isArray(replies)) {
+      for (const reply of replies) handle(reply);
     }
-    for (const reply of replies) handle(reply);
+    // Whatever came back (or nothing), the page waits no longer.
+    removeHide();
   }
 
   function requestCSS() {
@@ -113,8 +111,11 @@
         if (!isTop) setCSS(info.css);
         break;
       case 'urlChanged':
-      case 'updateCSS':
         requestCSS();
+        break;
+      case 'updateCSS':
+        // Visible documents catch up at once, hidden ones when they are shown (below).
+        if (document.visibilityState !== 'hidden') requestCSS();
         break;
       case 'addressChanged':
         send('urlChanged');
@@ -163,8 +164,12 @@
   }
 
   function offerInstall() {
-    banner('orlavine-install', 'This is a user style.', 'Install with Orlavine',
-      'orlavine://usercss/' + location.href);
+    banner(
+      'orlavine-install',
+      'This is a user style.',
+      'Install with Orlavine',
+      'orlavine://usercss/' + location.href,
+    );
   }
 
   function showInstallButton() {
@@ -173,16 +178,32 @@
     banner('orlavine-install', '', 'Install with Orlavine', 'orlavine://install/' + match[1]);
   }
 
-  api.runtime.onMessage.addListener((message) => {
-    if (message && message.orlavine) handle(message.orlavine);
+  api.runtime.onMessage.addListener((message, sender, sendResponse) => {
+    if (!message || !message.orlavine) return false;
+    if (message.orlavine.name === 'ping') {
+      // The popup asks whether styles can reach this tab.
+      sendResponse('pong');
+      return false;
+    }
+    handle(message.orlavine);
+    return false;
   });
 
   // A tab brought back to the front catches up with changes made while it was hidden.
-  document.addEventListener('visibilitychange', () => {
+  function onVisibilityChange() {
     if (document.visibilityState === 'visible') requestCSS();
-  });
+  }
+  // A page restored from the back-forward cache may have missed changes too.
+  function onPageShow(event) {
+    if (event.persisted) requestCSS();
+  }
+  function listen() {
+    // Adding the same listener again does nothing; after document.open() it is needed.
+    document.addEventListener('visibilitychange', onVisibilityChange);
+    window.addEventListener('pageshow', onPageShow);
+  }
+  listen();
 
-  hideUntilStyled();
   if (isTop) send('getCSS');
   else send('iframeCSS', { url: location.href });
 })();

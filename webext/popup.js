@@ -9,16 +9,30 @@ const enabled = document.getElementById('enabled');
 const tabParameter = new URLSearchParams(location.search).get('tab');
 const tabId = tabParameter === null ? undefined : Number(tabParameter);
 
-function ask(popover, args) {
-  return api.runtime.sendMessage({ popover, tabId, arguments: args || {} });
+async function ask(popover, args) {
+  try {
+    return await api.runtime.sendMessage({ popover, tabId, arguments: args || {} });
+  } catch {
+    return null;
+  }
 }
 
+// `state` is null when the host is not reachable: then nothing about the styles is known, so
+// the switch is shown neither on nor off.
 function show(state) {
   document.getElementById('error').hidden = state !== null;
-  if (!state) return;
-  enabled.checked = state.enableStyles;
+  enabled.disabled = state === null;
+  enabled.indeterminate = state === null;
   list.replaceChildren();
-  for (const style of state.styles) {
+  if (!state) {
+    enabled.checked = false;
+    document.getElementById('empty').hidden = true;
+    document.getElementById('unstyleable').hidden = true;
+    return;
+  }
+  enabled.checked = state.enableStyles;
+  const styleable = state.styleable !== false;
+  for (const style of styleable ? state.styles : []) {
     const row = document.createElement('li');
     row.textContent = style.name;
     row.dataset.id = String(style.id);
@@ -29,7 +43,8 @@ function show(state) {
     row.addEventListener('dblclick', () => ask('openStyle', { styleID: style.id }));
     list.appendChild(row);
   }
-  document.getElementById('empty').hidden = state.styles.length > 0;
+  document.getElementById('unstyleable').hidden = styleable;
+  document.getElementById('empty').hidden = !styleable || state.styles.length > 0;
 }
 
 async function refresh() {

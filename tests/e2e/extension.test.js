@@ -29,16 +29,25 @@ function library() {
   const filler = '/*' + 'x'.repeat(BIG_CSS_BYTES) + '*/\n';
   return [
     // Frames allowed: colours the page and its frames red, except the excluded page.
-    style(101, 'Red text', [section('#p, #fp { color: rgb(255, 0, 0) !important; }',
-      { domains: ['127.0.0.1'] })], { allowIframe: true, exclPrefix: ['http://127.0.0.1:'
-        + '__PORT__/excluded'] }),
+    style(
+      101,
+      'Red text',
+      [section('#p, #fp { color: rgb(255, 0, 0) !important; }', { domains: ['127.0.0.1'] })],
+      { allowIframe: true, exclPrefix: ['http://127.0.0.1:' + '__PORT__/excluded'] },
+    ),
     // Frames not allowed: only the top page gets the blue background.
-    style(102, 'Blue background', [section('#p, #fp { background-color: rgb(0, 0, 255); }',
-      { urlPrefixes: ['http://127.0.0.1'] })]),
+    style(102, 'Blue background', [
+      section('#p, #fp { background-color: rgb(0, 0, 255); }', {
+        urlPrefixes: ['http://127.0.0.1'],
+      }),
+    ]),
     // Matches nothing here: a regular expression that covers only part of the address.
     style(103, 'Partial regexp', [section('#p { font-size: 40px; }', { regexps: ['127\\.0'] })]),
-    style(104, 'Big', [section(filler + '#big { color: rgb(255, 0, 0); }',
-      { urls: ['http://127.0.0.1:__PORT__/big.html'] })]),
+    style(104, 'Big', [
+      section(filler + '#big { color: rgb(255, 0, 0); }', {
+        urls: ['http://127.0.0.1:__PORT__/big.html'],
+      }),
+    ]),
   ];
 }
 
@@ -48,13 +57,8 @@ const background = (selector) =>
 
 test('styles reach pages, frames and updates in Chromium', async (t) => {
   const h = new Harness();
-  // The server port is known only once it listens; fill it into the library afterwards.
-  const placeholder = JSON.stringify(library());
-  await h.start(pages, []);
-  const port = new URL(h.origin).port;
-  require('node:fs').writeFileSync(`${h.env.ORLAVINE_HOME}/styledb.sdb`, JSON.stringify({
-    dbVersion: 1, styles: JSON.parse(placeholder.replaceAll('__PORT__', port)), randomHash: 2,
-  }));
+  // The server port is known only once it listens: the harness fills it in for __PORT__.
+  await h.start(pages, library());
   t.after(() => h.stop());
   const page = await h.context.newPage();
 
@@ -62,8 +66,11 @@ test('styles reach pages, frames and updates in Chromium', async (t) => {
     await page.goto(h.url('/page.html'));
     await waitForValue(page, color('#p'), RED);
     await waitForValue(page, background('#p'), BLUE);
-    assert.strictEqual(await page.evaluate(`getComputedStyle(document.querySelector('#p')).fontSize`),
-      '16px', 'a partial regexp match must not apply');
+    assert.strictEqual(
+      await page.evaluate(`getComputedStyle(document.querySelector('#p')).fontSize`),
+      '16px',
+      'a partial regexp match must not apply',
+    );
   });
 
   await t.test('a frame gets only the styles that allow frames', async () => {
@@ -84,8 +91,10 @@ test('styles reach pages, frames and updates in Chromium', async (t) => {
     await waitForValue(page, color('#p'), RED);
     await page.waitForTimeout(600);
     assert.strictEqual(await page.evaluate(color('#p')), RED);
-    assert.strictEqual(await page.evaluate('document.documentElement.lastElementChild.id'),
-      'orlavine-css');
+    assert.strictEqual(
+      await page.evaluate('document.documentElement.lastElementChild.id'),
+      'orlavine-css',
+    );
   });
 
   await t.test('a change saved with orlavine reaches the open page without reload', async () => {
@@ -115,9 +124,11 @@ test('styles reach pages, frames and updates in Chromium', async (t) => {
     }, h.url('/page.html'));
     const popup = await h.context.newPage();
     await popup.goto(`chrome-extension://${EXTENSION_ID}/popup.html?tab=${tabId}`);
-    await waitForValue(popup,
+    await waitForValue(
+      popup,
       `[...document.querySelectorAll('#styles li')].map((li) => li.textContent).join('|')`,
-      'Red text|Blue background');
+      'Red text|Blue background',
+    );
     assert.strictEqual(await popup.evaluate(`document.querySelector('#enabled').checked`), true);
     await popup.dblclick('#styles li:first-child');
     await waitForValue(popup, `1`, 1);
@@ -132,7 +143,9 @@ test('styles reach pages, frames and updates in Chromium', async (t) => {
     const started = Date.now();
     await page.goto(h.url('/big.html'));
     await waitForValue(page, color('#big'), RED, 30000);
-    const length = await page.evaluate(`document.getElementById('orlavine-css').textContent.length`);
+    const length = await page.evaluate(
+      `document.getElementById('orlavine-css').textContent.length`,
+    );
     assert.ok(length > BIG_CSS_BYTES, `got ${length} characters`);
     t.diagnostic(`3 MB style applied ${Date.now() - started} ms after navigation`);
   });

@@ -100,6 +100,20 @@ TEST_F(HandlerTest, FramesGetOnlyStylesThatAllowThemAndBlankFramesUseThePageAddr
         ElementsAre(PageDispatch{"cssIframe", {{"css", "a{}\n"}, {"url", page + "frame"}}}));
     EXPECT_THAT(send("updateiFrame", page, PageUserInfo{{"url", "about:blank"}}),
                 ElementsAre(PageDispatch{"newIframe", {{"css", "a{}\n"}, {"url", "about:blank"}}}));
+    // Frames the page wrote itself (about:srcdoc too) are styled for the page's address.
+    EXPECT_THAT(
+        send("iframeCSS", page, PageUserInfo{{"url", "about:srcdoc"}}),
+        ElementsAre(PageDispatch{"cssIframe", {{"css", "a{}\n"}, {"url", "about:srcdoc"}}}));
+    EXPECT_THAT(send("iframeCSS", "https://other.org/", PageUserInfo{{"url", "about:blank#x"}}),
+                ElementsAre(PageDispatch{"cssIframe", {{"css", ""}, {"url", "about:blank#x"}}}));
+    // Addresses with the characters browsers keep raw are read as the browser reads them.
+    const std::string raw = "https://www.example.com/search?q=a|b&f[t]={x}^`%#é";
+    EXPECT_THAT(send("iframeCSS", "https://other.org/", PageUserInfo{{"url", raw}}),
+                ElementsAre(PageDispatch{"cssIframe", {{"css", "a{}\n"}, {"url", raw}}}));
+    EXPECT_THAT(send("getCSS", raw),
+                ElementsAre(PageDispatch{"returnCSS", {{"css", "a{}\nb{}\n"}}}));
+    EXPECT_THAT(send("getCSS", "https://[::1]:80/?a|b"),
+                ElementsAre(PageDispatch{"returnCSS", {{"css", ""}}}));
     // No dictionary, no "url", or an address that does not parse: no reply at all.
     EXPECT_THAT(send("iframeCSS", page), IsEmpty());
     EXPECT_THAT(send("iframeCSS", page, PageUserInfo{{"other", "x"}}), IsEmpty());
@@ -162,30 +176,100 @@ class SessionTest : public HandlerTest {
     std::optional<HostSession> session;
 };
 
-TEST_F(SessionTest, BadMessagesGetNoReplyAndAConsoleLine) {
-    const std::string bad[] = {
+TEST_F(SessionTest, BadMessagesGetAnErrorReplyWhenTheirIdCanBeReadAndAConsoleLine) {
+    const std::string silent[] = {
         "",
         "not json",
         "[1,2]",
         R"({"name":"getCSS"})",
         R"({"id":"7","name":"getCSS"})",
-        R"({"id":1,"name":5})",
-        R"({"id":1,"name":"deleteEverything"})",
-        R"({"id":1,"name":"setEnableStyles","enabled":"yes"})",
-        R"({"id":1,"name":"openStyle","styleID":"x"})",
-        R"({"id":1,"name":"getCSS","url":"https://example.com/")",
+        R"({"id":1.5,"name":"getCSS")",
         std::string(100000, '[') + std::string(100000, ']'),
     };
-    for (const std::string& text : bad) {
+    for (const std::string& text : silent) {
         SCOPED_TRACE(text.substr(0, 60));
         EXPECT_EQ(ask(text), std::nullopt);
     }
-    EXPECT_EQ(reporter.lines().size(), std::size(bad));
+    const std::pair<std::string, std::string> answered[] = {
+        {R"({"id":1,"name":5})", R"({"id":1,"error":"malformed request"})"},
+        {R"({"id":2,"name":"deleteEverything"})", R"({"id":2,"error":"unknown request"})"},
+        {R"({"id":3,"name":"setEnableStyles","enabled":"yes"})",
+         R"({"id":3,"error":"setEnableStyles needs \"enabled\": true or false"})"},
+        {R"({"id":4,"name":"openStyle","styleID":"x"})",
+         R"({"id":4,"error":"openStyle needs a numeric \"styleID\""})"},
+        // Not JSON as a whole, but its id comes first.
+        {R"({"id":5,"name":"getCSS","url":"https://example.com/")",
+         R"({"id":5,"error":"malformed request"})"},
+        {R"( { "id" : -6 , "name":)", R"({"id":-6,"error":"malformed request"})"},
+    };
+    for (const auto& [text, reply] : answered) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(ask(text), reply);
+    }
+    EXPECT_EQ(reporter.lines().size(), std::size(silent) + std::size(answered));
     // The session still answers afterwards.
     const auto reply = ask(R"({"id":9,"name":"getCSS","url":"https://example.com/"})");
     ASSERT_TRUE(reply);
     EXPECT_EQ(boost::json::parse(*reply).at("messages").at(0).at("userInfo").at("css"),
               "a{}\nb{}\n");
+}
+
+void writeRawFrame(int fd, const std::string& body) {
+    const auto length = static_cast<std::uint32_t>(body.size());
+    std::string frame(reinterpret_cast<const char*>(&length), sizeof length);
+    frame += body;
+    std::string_view rest = frame;
+    while (!rest.empty()) {
+        const ssize_t n = ::write(fd, rest.data(), rest.size());
+        ASSERT_GT(n, 0);
+        rest.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+// The next whole reply (parts joined) that the host writes.
+boost::json::value readWholeReply(int fd) {
+    FrameReader reader(fd, 64 * 1024 * 1024);
+    std::string joined;
+    for (;;) {
+        IncomingFrame frame = reader.next();
+        if (frame.kind != IncomingFrame::Kind::message) {
+            return nullptr;
+        }
+        boost::json::value v = boost::json::parse(frame.text);
+        if (!v.as_object().contains("part")) {
+            return v;
+        }
+        joined += v.at("data").as_string().c_str();
+        if (v.at("part").as_int64() + 1 == v.at("parts").as_int64()) {
+            return boost::json::parse(joined);
+        }
+    }
+}
+
+TEST_F(SessionTest, TwoMegabyteAddressesAreStyledAndLargerRequestsGetAnError) {
+    // Chromium's longest address is 2 MB; a frame message carries two of them.
+    const std::string longAddress =
+        "https://example.com/?q=" + std::string(2 * 1024 * 1024 - 30, '|');
+    std::thread browser([&] {
+        writeRawFrame(toHost[1], R"({"id":11,"name":"iframeCSS","url":")" + longAddress +
+                                     R"(","userInfo":{"url":")" + longAddress + R"("}})");
+        writeRawFrame(toHost[1], R"({"id":12,"name":"getCSS","url":")" +
+                                     std::string(kMaxMessageFromBrowser, 'x') + R"("})");
+        ::close(toHost[1]);
+        toHost[1] = -1;
+    });
+    std::thread host([&] {
+        FrameReader reader(toHost[0]);
+        session->run(reader);
+    });
+    const boost::json::value styled = readWholeReply(fromHost[0]);
+    EXPECT_EQ(styled.at("id"), 11);
+    EXPECT_EQ(styled.at("messages").at(0).at("userInfo").at("css"), "a{}\n");
+    EXPECT_EQ(styled.at("messages").at(0).at("userInfo").at("url").as_string(), longAddress);
+    const boost::json::value refused = readWholeReply(fromHost[0]);
+    EXPECT_EQ(refused, boost::json::parse(R"({"id":12,"error":"request too large"})"));
+    browser.join();
+    host.join();
 }
 
 TEST_F(SessionTest, ANewRevisionReplacesTheLibraryWholeWhilePagesAreAsking) {

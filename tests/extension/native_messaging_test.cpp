@@ -51,6 +51,8 @@ TEST(NativeMessaging, FramesRoundTripAndOversizedFramesAreSkipped) {
     IncomingFrame big = in.next();
     EXPECT_EQ(big.kind, IncomingFrame::Kind::oversized);
     EXPECT_EQ(big.declaredLength, 5000u);
+    // Its beginning is kept, so that the request's id can still be answered.
+    EXPECT_EQ(big.text, std::string(kOversizedPrefix, 'x'));
     EXPECT_EQ(in.next().text, R"({"id":2})");
     EXPECT_EQ(in.next().kind, IncomingFrame::Kind::endOfStream);
     writer.join();

@@ -68,6 +68,15 @@ TEST(Blocks, DocumentsBecomeTheirSections) {
          {bare("body { margin: 0 }"), section({.domains = {"x"}}, "p { }")}},
         {"/* my style */\nbody { color: red }", {bare("color: red")}},
         {"body { color: red }", {bare("body { color: red }")}},
+        // Headers spread over lines, with comments between the parts of a rule.
+        {"@-moz-document regexp(\n  \"https://a\\\\.example/.*\"\n) {\n\tp { }\n}",
+         {section({.regexps = {"https://a\\.example/.*"}}, "p { }")}},
+        {"@-moz-document /* Old Reddit */ regexp(\"https://old\\\\.reddit\\\\.com/.*\")\n{\n\tp { "
+         "}\n}",
+         {section({.regexps = {"https://old\\.reddit\\.com/.*"}}, "p { }")}},
+        {"@-moz-document url-prefix(\n  \"https://a.example/\"\n), url-prefix(\n  "
+         "\"https://b.example/\"\n)\n{\n\tp { }\n}",
+         {section({.urlPrefixes = {"https://a.example/", "https://b.example/"}}, "p { }")}},
         // An empty block drops its trailing text too.
         {"@-moz-document domain('x') {} body { margin: 0 }", {}},
     };

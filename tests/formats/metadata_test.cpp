@@ -7,6 +7,7 @@
 
 #include "document_fixtures.h"
 #include "formats/usercss_reader.h"
+#include "formats/variable_declaration_reader.h"
 
 namespace orlavine {
 namespace {
@@ -116,6 +117,60 @@ TEST(Metadata, VariableDeclarationsSpanLinesUpToTheNextKeyOrTheEnd) {
                   ->userVariables,
               std::vector<userVariable>{});
     EXPECT_EQ(readUserCSS(document({"@var color a 'A' #111"}, kBlock))->userVariables->size(), 1u);
+}
+
+TEST(Metadata, FreeTextBetweenDeclarationsIsNotPartOfThem) {
+    // Separator lines and headings between @var lines, as public styles write them.
+    const auto style = readUserCSS(document({"@var checkbox hideAds 'Hide ads' 0",
+                                             "---",
+                                             "Old Reddit Options",
+                                             "---",
+                                             "@var select theme 'Theme' {",
+                                             "  'dark:Dark': '#000',",
+                                             "",
+                                             "  'light*:Light': '#fff'",
+                                             "}",
+                                             "=== Colours ===",
+                                             "@var text font 'Font' \"Open Sans\"",
+                                             "* * *",
+                                             "@var color fg 'Text' #eee",
+                                             "  (the text colour)",
+                                             "@var range size 'Size'",
+                                             "[12, 8, 32, 2, 'px']",
+                                             "Sizes end here",
+                                             "@var dropdown d 'D' {",
+                                             "  a \"A\" <<<EOT",
+                                             "  a { color: red }",
+                                             "  EOT;",
+                                             "}",
+                                             "end"},
+                                            kBlock));
+    ASSERT_TRUE(style && style->userVariables);
+    const std::vector<userVariable>& vars = *style->userVariables;
+    ASSERT_EQ(vars.size(), 6u);
+    EXPECT_EQ(vars[0].defaultValue, "0");
+    EXPECT_EQ(vars[1].selectOptions->size(), 2u);
+    EXPECT_EQ(vars[1].defaultValue, "1");
+    EXPECT_EQ(vars[2].defaultValue, "Open Sans");
+    EXPECT_EQ(vars[3].defaultValue, "#eee");
+    EXPECT_EQ(vars[4].defaultValue, "12");
+    EXPECT_EQ(vars[4].rangeOptions->units, "px");
+    EXPECT_EQ(vars[5].selectOptions->size(), 1u);
+    EXPECT_EQ(vars[5].selectOptions->at(0).value, "a { color: red }");
+}
+
+TEST(Metadata, OnlyAnIncompleteDeclarationTakesTheNextLine) {
+    EXPECT_FALSE(variableDeclarationContinues("checkbox a 'A' 0", "---"));
+    EXPECT_FALSE(variableDeclarationContinues("text a \"Don't\" It's", "x"));
+    EXPECT_FALSE(variableDeclarationContinues("select a 'A' {'x': '1'}", "{"));
+    EXPECT_TRUE(variableDeclarationContinues("select a 'A' {", "x"));
+    EXPECT_TRUE(variableDeclarationContinues("select a 'A' {'x': `multi", "line`}"));
+    EXPECT_TRUE(variableDeclarationContinues("range a 'A' [1,", "2]"));
+    EXPECT_TRUE(variableDeclarationContinues("text a 'A", "B'"));
+    EXPECT_TRUE(variableDeclarationContinues("dropdown a 'A' { x \"X\" <<<EOT a", "b"));
+    EXPECT_FALSE(variableDeclarationContinues("dropdown a 'A' { x \"X\" <<<EOT a EOT; }", "b"));
+    EXPECT_TRUE(variableDeclarationContinues("select a 'A'", "  {"));
+    EXPECT_FALSE(variableDeclarationContinues("select a 'A'", "  text"));
 }
 
 TEST(Metadata, TheEndMarkerMustBeExact) {

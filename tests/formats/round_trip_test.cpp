@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "document_fixtures.h"
+#include "formats/text_scan.h"
 #include "formats/usercss_reader.h"
 #include "formats/usercss_writer.h"
 
@@ -253,6 +254,35 @@ TEST(RoundTrip, EveryFixtureReadsBackUnchanged) {
         expectSameDocument(*first, *second, text);
         EXPECT_EQ(writeUserCSS(*second), text);
     }
+}
+
+TEST(RoundTrip, AStyleThatAppliesEverywhereComesBackFromItsExport) {
+    styleContainer style;
+    style.styleData.name = "Everywhere";
+    style.author = "me";
+    style.styleData.sections = {bare("body { color: red }"), bare("a { color: blue }")};
+    userVariable v;
+    v.type = "color";
+    v.name = "fg";
+    v.label = "Text";
+    v.defaultValue = "#eee";
+    v.currentValue = "#eee";
+    style.userVariables = std::vector<userVariable>{v};
+    const std::string text = writeUserCSS(style);
+    EXPECT_FALSE(text::contains(text, "@-moz-document"));
+    // A document with a metadata block is a UserCSS document, blocks or not.
+    EXPECT_TRUE(isUserCSSDocument(text));
+    EXPECT_TRUE(isUserCSSDocument("\xEF\xBB\xBF\n  " + text));
+    EXPECT_TRUE(isUserCSSDocument("@-moz-document domain(a) { }"));
+    EXPECT_FALSE(isUserCSSDocument("body { color: red }"));
+    EXPECT_FALSE(isUserCSSDocument("body { color: red } /* ==UserStyle== */"));
+    const auto reread = readUserCSS(text);
+    ASSERT_TRUE(reread);
+    EXPECT_EQ(reread->styleData.name, "Everywhere");
+    EXPECT_EQ(reread->author, "me");
+    EXPECT_EQ(reread->styleData.sections,
+              (std::vector<styleSection>{bare("body { color: red }\na { color: blue }")}));
+    EXPECT_EQ(asWritten(reread->userVariables), asWritten(style.userVariables));
 }
 
 }  // namespace
