@@ -6,7 +6,7 @@
 #include <boost/url/parse.hpp>
 #include <cstdlib>
 
-#include "extension/utf8_text.h"
+#include "text/text.h"
 
 namespace orlavine {
 namespace {
@@ -273,7 +273,7 @@ PageAddress readPageAddress(std::string_view text) {
             }
         }
     }
-    address.matchBuffer = replaceInvalidUtf8(text);
+    address.matchBuffer = text::replaceInvalidUtf8(text);
     address.matchBuffer += '/';
     return address;
 }

@@ -1,6 +1,6 @@
 #include "extension/rule_regex.h"
 
-#include "extension/utf8_text.h"
+#include "text/text.h"
 
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
@@ -140,10 +140,10 @@ RuleRegex::~RuleRegex() {
 }
 
 bool RuleRegex::matches(std::string_view text, MatchScratch& scratch) const {
-    if (!isValidUtf8(text)) {
+    if (!text::isValidUtf8(text)) {
         // Matching skips invalid bytes, but "any prefix" of the search form cannot cross them,
         // so such text is read with U+FFFD in their place, as the page assembly reads it.
-        return matches(replaceInvalidUtf8(text), scratch);
+        return matches(text::replaceInvalidUtf8(text), scratch);
     }
     const int rc = pcre2_match(code_, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0, 0,
                                scratch.data(), scratch.context());

@@ -4,7 +4,7 @@
 #include <array>
 #include <utility>
 
-#include "formats/text_scan.h"
+#include "text/text.h"
 
 namespace orlavine {
 namespace {

@@ -2,7 +2,7 @@
 #include <utility>
 
 #include "formats/moz_document_reader.h"
-#include "formats/text_scan.h"
+#include "text/text.h"
 
 namespace orlavine {
 namespace {

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "formats/moz_document_reader.h"
-#include "formats/text_scan.h"
 #include "formats/variable_declaration_reader.h"
 #include "model/style_factory.h"
+#include "text/text.h"
 
 namespace orlavine {
 namespace {

@@ -5,8 +5,8 @@
 #include <limits>
 #include <string_view>
 
-#include "formats/text_scan.h"
 #include "formats/usercss_reader.h"
+#include "text/text.h"
 
 namespace orlavine {
 namespace {

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "formats/text_scan.h"
+#include "text/text.h"
 
 namespace orlavine {
 namespace {

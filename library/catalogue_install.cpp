@@ -4,11 +4,11 @@
 #include <utility>
 
 #include "formats/catalogue_address.h"
-#include "formats/text_scan.h"
 #include "model/config.h"
 #include "model/content_hash.h"
 #include "model/record_json.h"
 #include "model/style_factory.h"
+#include "text/text.h"
 
 namespace orlavine {
 namespace {

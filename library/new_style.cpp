@@ -3,9 +3,9 @@
 #include <utility>
 #include <vector>
 
-#include "formats/text_scan.h"
 #include "model/settings_keys.h"
 #include "model/style_factory.h"
+#include "text/text.h"
 
 namespace orlavine {
 

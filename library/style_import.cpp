@@ -3,10 +3,10 @@
 #include <utility>
 
 #include "formats/moz_document_reader.h"
-#include "formats/text_scan.h"
 #include "formats/usercss_reader.h"
 #include "model/atomic_file.h"
 #include "model/style_factory.h"
+#include "text/text.h"
 
 namespace orlavine {
 namespace {

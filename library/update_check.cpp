@@ -3,11 +3,11 @@
 #include <utility>
 
 #include "formats/moz_document_reader.h"
-#include "formats/text_scan.h"
 #include "formats/usercss_reader.h"
 #include "library/catalogue_install.h"
 #include "library/url_import.h"
 #include "model/date.h"
+#include "text/text.h"
 
 namespace orlavine {
 namespace {

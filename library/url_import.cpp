@@ -6,12 +6,12 @@
 #include <utility>
 
 #include "formats/moz_document_reader.h"
-#include "formats/text_scan.h"
 #include "formats/usercss_reader.h"
 #include "library/catalogue_install.h"
 #include "library/style_import.h"
 #include "model/config.h"
 #include "model/style_factory.h"
+#include "text/text.h"
 
 namespace orlavine {
 namespace {

@@ -1,18 +1,12 @@
 #include "preprocess/combined_section_text.h"
 
 #include <algorithm>
-#include <cctype>
 #include <string_view>
+
+#include "text/text.h"
 
 namespace orlavine {
 namespace {
-
-std::string lowercase(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
-}
 
 std::string doubledBackslashes(std::string_view text) {
     std::string out;
@@ -67,7 +61,7 @@ std::string documentRules(const styleSection& section) {
 }  // namespace
 
 std::string combinedSectionText(const styleContainer& style) {
-    const bool stylus = lowercase(style.preprocessor) == "stylus";
+    const bool stylus = text::asciiLower(style.preprocessor) == "stylus";
     std::string text;
     const auto& sections = style.styleData.sections;
     for (std::size_t i = 0; i < sections.size(); ++i) {

@@ -1,7 +1,6 @@
 #include "preprocess/style_preprocessor.h"
 
 #include <algorithm>
-#include <cctype>
 #include <optional>
 #include <string>
 #include <utility>
@@ -12,6 +11,7 @@
 #include "preprocess/combined_section_text.h"
 #include "preprocess/script_resources.h"
 #include "preprocess/variable_text.h"
+#include "text/text.h"
 
 namespace orlavine {
 namespace {
@@ -35,23 +35,6 @@ constexpr const char* kStylusCatchError =
     "function catchError(err, css){if (err) throw err; console.log(css); }";
 constexpr const char* kStylusNewRenderer = "renderer = new StylusRenderer(str);";
 constexpr const char* kStylusRender = "renderer.render();";
-
-std::string lowercase(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
-}
-
-std::string_view trimmed(std::string_view text) {
-    constexpr std::string_view kSpace = " \t\n\r\v\f";
-    const auto first = text.find_first_not_of(kSpace);
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    const auto last = text.find_last_not_of(kSpace);
-    return text.substr(first, last - first + 1);
-}
 
 struct Scripts {
     std::string encoding;
@@ -90,7 +73,7 @@ void StylePreprocessor::compileStyle(styleContainer& style) {
     if (!style.userVariables) {
         return;
     }
-    const std::string preprocessor = lowercase(style.preprocessor);
+    const std::string preprocessor = text::asciiLower(style.preprocessor);
     if (preprocessor == "sass") {
         services_.reporter->showAlert(kSassAlertMessage, kSassAlertText);
     }
@@ -153,7 +136,7 @@ void StylePreprocessor::compileLess(styleContainer& style) {
         reportError(style, StyleCompilerKind::less, errorText);
     }
     const auto& css = std::get<std::string>(compiled);
-    if (trimmed(css) != "undefined") {
+    if (text::trimmed(css) != "undefined") {
         services_.reporter->consoleLine(css);
         takeCompiledText(style, css);
     }
@@ -191,7 +174,7 @@ void StylePreprocessor::compileStylus(styleContainer& style) {
         return;
     }
     const auto& css = std::get<std::string>(rendered);
-    if (trimmed(css) != "undefined") {
+    if (text::trimmed(css) != "undefined") {
         takeCompiledText(style, css);
     }
 }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "extension/page_css.h"
-#include "extension/uncached_assembly.h"
+#include "support/uncached_assembly.h"
 
 namespace orlavine {
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "extension/page_css.h"
-#include "extension/uncached_assembly.h"
+#include "support/uncached_assembly.h"
 
 namespace orlavine {
 namespace {

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "document_fixtures.h"
-#include "formats/text_scan.h"
 #include "formats/usercss_reader.h"
 #include "formats/usercss_writer.h"
+#include "text/text.h"
 
 namespace orlavine {
 namespace {

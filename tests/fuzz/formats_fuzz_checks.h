@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "formats/moz_document_reader.h"
-#include "formats/text_scan.h"
 #include "formats/usercss_reader.h"
 #include "formats/usercss_writer.h"
 #include "formats/variable_declaration_reader.h"
+#include "text/text.h"
 
 namespace orlavine::testing {
 

@@ -118,7 +118,6 @@ class WebLibrary : public LibraryFixture {
   public:
     LoopbackHttpsServer web;
     std::unique_ptr<Downloader> downloader;
-
 };
 
 // A catalogue record with one section.

@@ -1,4 +1,4 @@
-#include "extension/uncached_assembly.h"
+#include "support/uncached_assembly.h"
 
 #include <optional>
 

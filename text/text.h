@@ -1,7 +1,7 @@
 #pragma once
-// Small text operations shared by the style-document readers and the writer. Text is UTF-8;
-// every operation here looks for ASCII delimiters only, so it never cuts a code point apart.
-// Each runs in time linear in its input.
+// Small text operations every module shares: UTF-8 checking and repair, trimming, ASCII case
+// folding that ignores the locale, counting. Text is UTF-8; every operation here looks for ASCII
+// delimiters only, so it never cuts a code point apart. Each runs in time linear in its input.
 
 #include <cstddef>
 #include <string>
@@ -46,5 +46,7 @@ inline std::string_view withoutByteOrderMark(std::string_view s) {
 
 // Whether `s` is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
 bool isValidUtf8(std::string_view s);
+// `s` with every byte that is not part of a well-formed sequence replaced by U+FFFD.
+std::string replaceInvalidUtf8(std::string_view s);
 
 }  // namespace orlavine::text

@@ -1,4 +1,4 @@
-#include "formats/text_scan.h"
+#include "text/text.h"
 
 #include <cstdint>
 
@@ -169,17 +169,6 @@ std::size_t codePointLength(std::string_view s, std::size_t i) {
     std::size_t length = 0;
     decodeAt(s, i, length);
     return length;
-}
-
-bool isValidUtf8(std::string_view s) {
-    for (std::size_t i = 0; i < s.size();) {
-        std::size_t length = 0;
-        if (decodeAt(s, i, length) == kInvalid) {
-            return false;
-        }
-        i += length;
-    }
-    return true;
 }
 
 }  // namespace orlavine::text

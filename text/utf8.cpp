@@ -1,10 +1,10 @@
-#include "extension/utf8_text.h"
+#include "text/text.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
-namespace orlavine {
+namespace orlavine::text {
 
 namespace {
 
@@ -97,4 +97,4 @@ bool isValidUtf8(std::string_view text) {
     return true;
 }
 
-}  // namespace orlavine
+}  // namespace orlavine::text
