@@ -207,16 +207,17 @@ std::optional<styleContainer> readDocument(std::string_view text, Variant varian
     style.preprocessor = preprocessor;
     style.updateURL = md.updateURL;
     style.allowIframe = true;
-    const bool compile = !variables.empty() || preprocessor == "stylus" || preprocessor == "less";
     style.userVariables = std::move(variables);
     style.dateModified = Date::now();
-    if (compile && variant == Variant::forLibrary && hooks.compiler != nullptr) {
-        hooks.compiler->compileStyle(style);
-    }
     return style;
 }
 
 }  // namespace
+
+bool needsCompiling(const styleContainer& style) {
+    return (style.userVariables && !style.userVariables->empty()) ||
+           style.preprocessor == "stylus" || style.preprocessor == "less";
+}
 
 std::optional<styleContainer> readUserCSS(std::string_view text, const UserCSSReadHooks& hooks) {
     return readDocument(text, Variant::forLibrary, hooks);

@@ -28,9 +28,8 @@ std::optional<styleContainer> readDocument(std::string_view text, const LibraryS
     hooks.newUniqueID = [&services] {
         return services.store.read([](const styleDatabase& db) { return newUniqueID(db); });
     };
-    hooks.compiler = services.compiler;
     hooks.console = &services.reporter;
-    auto style = readUserCSS(text, hooks);
+    auto style = readAndCompileUserCSS(text, hooks, services.compiler);
     if (style) {
         // Only a document that names its update address can be updated from it.
         style->source = style->updateURL && !style->updateURL->empty() ? "usercss" : "custom";
@@ -39,6 +38,16 @@ std::optional<styleContainer> readDocument(std::string_view text, const LibraryS
 }
 
 }  // namespace
+
+std::optional<styleContainer> readAndCompileUserCSS(std::string_view text,
+                                                    const UserCSSReadHooks& hooks,
+                                                    StyleCompiler* compiler) {
+    std::optional<styleContainer> style = readUserCSS(text, hooks);
+    if (style && compiler != nullptr && needsCompiling(*style)) {
+        compiler->compileStyle(*style);
+    }
+    return style;
+}
 
 styleContainer plainStyle(std::string name, std::string_view text) {
     styleSection section;

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "formats/usercss_reader.h"
 #include "library/library_services.h"
 
 namespace orlavine {
@@ -41,6 +42,12 @@ struct ImportOutcome {
     std::int64_t uniqueID = 0;  // of the added style
     std::string name;           // of the added style
 };
+
+// readUserCSS, then the compile a style with variables or Less/Stylus code needs (none without
+// a compiler).
+std::optional<styleContainer> readAndCompileUserCSS(std::string_view text,
+                                                    const UserCSSReadHooks& hooks,
+                                                    StyleCompiler* compiler);
 
 // A "custom" style for every site: one section without rules holding the whole of `text`.
 styleContainer plainStyle(std::string name, std::string_view text);

@@ -5,6 +5,7 @@
 #include "formats/moz_document_reader.h"
 #include "formats/usercss_reader.h"
 #include "library/catalogue_install.h"
+#include "library/style_import.h"
 #include "library/url_import.h"
 #include "model/date.h"
 #include "text/text.h"
@@ -82,9 +83,8 @@ UpdateCheck checkUserCSSStyle(const styleContainer& installed, CheckRules rules,
     }
     UserCSSReadHooks hooks;
     hooks.newUniqueID = [&installed] { return installed.uniqueID; };
-    hooks.compiler = context.compiler;
     hooks.console = context.console;
-    std::optional<styleContainer> fresh = readUserCSS(*text, hooks);
+    std::optional<styleContainer> fresh = readAndCompileUserCSS(*text, hooks, context.compiler);
     if (!fresh) {
         return failed(std::move(check), "The document holds no style.", context);
     }

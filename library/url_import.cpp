@@ -76,9 +76,8 @@ URLImportOutcome importFromURL(std::string_view address, const LibraryServices& 
             hooks.newUniqueID = [&services] {
                 return services.store.read([](const styleDatabase& db) { return newUniqueID(db); });
             };
-            hooks.compiler = services.compiler;
             hooks.console = &services.reporter;
-            style = readUserCSS(*text, hooks);
+            style = readAndCompileUserCSS(*text, hooks, services.compiler);
             if (!style) {
                 return URLImportOutcome{};  // back to the input, without an alert
             }

@@ -356,8 +356,9 @@ Status StyleStore::moveUnreadableFileAside() {
 
 // ---- copies ----
 
+// Copies are encoded from a snapshot, so no writer waits while a large library is encoded.
 Status StyleStore::backUp(const std::filesystem::path& file) {
-    const std::string bytes = read([](const styleDatabase& db) { return encodeDatabase(db); });
+    const std::string bytes = encodeDatabase(snapshot());
     Status written = writeFileAtomically(file, bytes);
     if (!written) {
         services_.reporter->consoleLine(kErrorWritingLine);
@@ -372,7 +373,7 @@ void StyleStore::keepPreCloudCopy() {
     if (std::filesystem::exists(preCloudFile(), ec)) {
         return;
     }
-    const std::string bytes = read([](const styleDatabase& db) { return encodeDatabase(db); });
+    const std::string bytes = encodeDatabase(snapshot());
     if (Status written = writeFileAtomically(preCloudFile(), bytes); !written) {
         services_.reporter->consoleLine(kErrorWritingLine);
         services_.reporter->consoleLine(written.error());

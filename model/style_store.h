@@ -31,16 +31,10 @@
 #include "model/reporter.h"
 #include "model/result.h"
 #include "model/settings_store.h"
+#include "model/style_compiler.h"
 #include "model/wormhole.h"
 
 namespace orlavine {
-
-// Refreshes a style's compiled code. Installed by the preprocessing module.
-class StyleCompiler {
-  public:
-    virtual ~StyleCompiler() = default;
-    virtual void compileStyle(styleContainer& style) = 0;
-};
 
 // Uploads the database file to the cloud. Installed by the sync module; called after a local
 // change was written, outside every lock.

@@ -8,7 +8,7 @@
 
 #include "model/records.h"
 #include "model/reporter.h"
-#include "model/style_store.h"
+#include "model/style_compiler.h"
 #include "preprocess/compiler_errors.h"
 #include "preprocess/less_imports.h"
 #include "preprocess/script_engine.h"

@@ -20,13 +20,19 @@ namespace names = orlavine::notifications;
 // it queued, with no lock held.
 class SyncEngine::Operation {
   public:
-    explicit Operation(SyncEngine& engine)
-        : engine_(engine), run_(engine.runMutex_), state_(engine.mutex_) {
+    // Waits for the operation before it, unless `run` already holds the operations' lock.
+    explicit Operation(SyncEngine& engine, std::unique_lock<std::mutex> run = {})
+        : engine_(engine),
+          run_(run.owns_lock() ? std::move(run) : std::unique_lock(engine.runMutex_)),
+          state_(engine.mutex_) {
         // Another process (a command run meanwhile) may have moved the state on.
         SyncState kept = loadSyncState(engine_.services_.stateFolder);
         engine_.state_ = std::move(kept);
     }
     ~Operation() {
+        if (engine_.uploadRequested_.exchange(false)) {
+            engine_.state_.uploadPending = true;  // a change came while this one ran
+        }
         engine_.persist();
         auto posts = std::exchange(engine_.queuedPosts_, {});
         auto work = std::exchange(engine_.queuedMainThread_, {});
@@ -249,7 +255,14 @@ void SyncEngine::uploadDatabase(const std::filesystem::path& databaseFile) {
     if (!std::filesystem::exists(databaseFile, ec)) {
         return;
     }
-    Operation op(*this);
+    // A change made while another operation waits on the network is not held up by it: the
+    // upload is left to the next poll.
+    std::unique_lock run(runMutex_, std::try_to_lock);
+    if (!run.owns_lock()) {
+        uploadRequested_ = true;
+        return;
+    }
+    Operation op(*this, std::move(run));
     Result<std::string> bytes =
         op.outside([&] { return readWholeFile(databaseFile, kMaxDatabaseBytes); });
     Result<styleDatabase> db = bytes ? op.outside([&] { return decodeDatabase(*bytes); })

@@ -74,7 +74,8 @@ class SyncEngine : public CloudUploader {
     // changed, else uploads local changes the cloud has not seen. Downloads nothing when nothing
     // changed. Returns whether the cloud had changed.
     bool poll();
-    // Sends the library file as the library record (called after every save).
+    // Sends the library file as the library record (called after every save). While another
+    // operation runs it returns at once and leaves the upload to the next poll.
     void uploadDatabase(const std::filesystem::path& databaseFile) override;
     void pushPreferences();
     // Keeps the copy of the library from before sync first changed it.
@@ -131,6 +132,8 @@ class SyncEngine : public CloudUploader {
     SyncState state_;
     std::atomic<bool> syncInProgress_{false};
     std::atomic<bool> firstSyncStarted_{false};
+    // A local change asked for an upload while an operation ran; the next poll sends it.
+    std::atomic<bool> uploadRequested_{false};
     bool firstUpdatePending_ = false;
     // Notices of the running operation, posted once it has let go of its locks.
     std::vector<std::pair<std::string, UserInfo>> queuedPosts_;
