@@ -191,8 +191,13 @@ bool StyleStore::refresh() {
         if (!loaded_) {
             return false;
         }
-        ExclusiveFileLock lock(lockFileFor(databaseFile()), 0600);
-        revision_->counter = lock.counter();
+        {
+            // The lock only for the counter: the file is replaced atomically, so it can be read
+            // whole while other programs go on writing. A write that lands between the two reads
+            // is read once more at the next refresh.
+            ExclusiveFileLock lock(lockFileFor(databaseFile()), 0600);
+            revision_->counter = lock.counter();
+        }
         Result<bool> changed = reloadIfChanged();
         reloaded = changed && *changed;
     }
