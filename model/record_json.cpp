@@ -11,6 +11,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "text/text.h"
 namespace orlavine {
 namespace {
 
@@ -1131,6 +1132,13 @@ class Writer {
     void comma() { out_ += ','; }
 
     void string(std::string_view s) {
+        if (!text::isValidUtf8(s)) {
+            // Bytes that are no UTF-8 (a file name, a command argument) would make the whole
+            // library unreadable JSON; each becomes U+FFFD instead.
+            const std::string repaired = text::replaceInvalidUtf8(s);
+            string(repaired);
+            return;
+        }
         out_ += '"';
         const char* run = s.data();
         const char* const end = s.data() + s.size();

@@ -327,3 +327,22 @@ TEST(RecordJson, HugeNumbersNeverLeadToAnUnreadableFile) {
 
 }  // namespace
 }  // namespace orlavine
+
+namespace orlavine {
+namespace {
+
+// Text that is no UTF-8 (a Latin-1 command argument, a file name) must never make the library
+// unreadable: each stray byte is written as U+FFFD and the rest of the text is kept.
+TEST(RecordJson, BytesThatAreNoUtf8AreWrittenAsReplacementCharacters) {
+    styleDatabase db;
+    db.styles.push_back(testing::sampleStyle(1, "caf\xe9"));
+    db.styles[0].styleData.sections[0].code = "p { content: '\xc3'; }";
+    const std::string text = encodeDatabase(db);
+    const auto back = decodeDatabase(text);
+    ASSERT_TRUE(back) << back.error();
+    EXPECT_EQ(back->styles[0].styleData.name, "caf\xef\xbf\xbd");
+    EXPECT_EQ(back->styles[0].styleData.sections[0].code, "p { content: '\xef\xbf\xbd'; }");
+}
+
+}  // namespace
+}  // namespace orlavine
