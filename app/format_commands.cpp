@@ -18,6 +18,7 @@
 #include "library/new_style.h"
 #include "library/style_import.h"
 #include "model/settings_defaults.h"
+#include "text/text.h"
 
 namespace orlavine {
 namespace {
@@ -38,7 +39,8 @@ int importFiles(CliSession& session, const std::vector<std::string>& files) {
         switch (outcome.result) {
             case ImportResult::added:
             case ImportResult::addedWithoutRules:
-                fmt::print("Imported {} with ID {}.\n", outcome.name, outcome.uniqueID);
+                fmt::print("Imported {} with ID {}.\n", text::forTerminal(outcome.name),
+                           outcome.uniqueID);
                 break;
             case ImportResult::invalid:
                 status = kExitFailure;
@@ -87,7 +89,8 @@ int createStyle(CliSession& session, const NewStyleArguments& args) {
     if (!id) {
         return kExitFailure;  // the store said why
     }
-    fmt::print("Created {} with ID {}.\n", session.store().styleByID(*id)->styleData.name, *id);
+    fmt::print("Created {} with ID {}.\n",
+               text::forTerminal(session.store().styleByID(*id)->styleData.name), *id);
     return finished(session);
 }
 
@@ -111,7 +114,7 @@ int exportStyle(CliSession& session, const std::string& idText,
         session.reporter().showAlert(kSaveErrorTitle, kSaveErrorText);
         return finished(session, kExitFailure);
     }
-    fmt::print("Exported {} to {}.\n", style->styleData.name, *file);
+    fmt::print("Exported {} to {}.\n", text::forTerminal(style->styleData.name), *file);
     return finished(session);
 }
 

@@ -1,4 +1,5 @@
 #include "app/command_table.h"
+#include "text/text.h"
 
 #include <fmt/format.h>
 #include <CLI/CLI.hpp>
@@ -55,7 +56,8 @@ int listStyles(CliSession& session) {
         for (std::size_t i = 0; i < db.styles.size(); ++i) {
             const styleContainer& s = db.styles[i];
             fmt::print("{:>4}  {:>10}  {:<3}  {:<7}  {}\n", i, s.uniqueID,
-                       s.isEnabled ? "on" : "off", s.source, s.styleData.name);
+                       s.isEnabled ? "on" : "off", text::forTerminal(s.source),
+                       text::forTerminal(s.styleData.name));
         }
         return 0;
     });
@@ -83,7 +85,7 @@ int setEnabled(CliSession& session, const std::optional<std::string>& idText, bo
             return *failure;
         }
         fmt::print("{} {}.\n", enabled ? "Enabled" : "Disabled",
-                   session.store().styleByID(id)->styleData.name);
+                   text::forTerminal(session.store().styleByID(id)->styleData.name));
         return finished(session);
     });
 }
@@ -93,7 +95,8 @@ int duplicateStyle(CliSession& session, std::int64_t id) {
     if (auto failure = failureOf(copy, id, copy && copy->has_value())) {
         return *failure;
     }
-    fmt::print("Added {} with ID {}.\n", session.store().styleByID(**copy)->styleData.name, **copy);
+    fmt::print("Added {} with ID {}.\n",
+               text::forTerminal(session.store().styleByID(**copy)->styleData.name), **copy);
     return finished(session);
 }
 
@@ -103,7 +106,8 @@ int removeStyle(CliSession& session, std::int64_t id) {
     if (auto failure = failureOf(removed, id, removed && *removed)) {
         return *failure;
     }
-    fmt::print("Removed {}.\n", style ? style->styleData.name : std::to_string(id));
+    fmt::print("Removed {}.\n",
+               style ? text::forTerminal(style->styleData.name) : std::to_string(id));
     return finished(session);
 }
 
@@ -112,7 +116,7 @@ int renameStyle(CliSession& session, std::int64_t id, const std::string& name) {
     if (auto failure = failureOf(renamed, id, renamed && *renamed)) {
         return *failure;
     }
-    fmt::print("Renamed the style to {}.\n", name);
+    fmt::print("Renamed the style to {}.\n", text::forTerminal(name));
     return finished(session);
 }
 

@@ -17,6 +17,7 @@
 #include "sync/secret_store.h"
 #include "sync/sync_account.h"
 #include "sync/sync_engine.h"
+#include "text/text.h"
 
 namespace orlavine {
 namespace {
@@ -197,7 +198,8 @@ int recover(CliSession& session, const std::vector<std::size_t>& rows) {
             fmt::print("No styles to recover.\n");
         }
         for (std::size_t i = 0; i < deleted.size(); ++i) {
-            fmt::print("{}\t{}\t{}\n", i + 1, deleted[i].uniqueID, deleted[i].styleData.name);
+            fmt::print("{}\t{}\t{}\n", i + 1, deleted[i].uniqueID,
+                       text::forTerminal(deleted[i].styleData.name));
         }
         return finished(session);
     }

@@ -4,6 +4,7 @@
 #include <fmt/format.h>
 #include <unistd.h>
 #include <CLI/CLI.hpp>
+#include <algorithm>
 
 #include <chrono>
 #include <cmath>
@@ -20,6 +21,7 @@
 #include "library/update_sheet.h"
 #include "library/url_import.h"
 #include "model/config.h"
+#include "text/text.h"
 
 namespace orlavine {
 namespace {
@@ -33,7 +35,8 @@ extern "C" void countInterrupt(int /*signal*/) {
 }
 
 bool askOnTerminal(const styleContainer& style) {
-    fmt::print(stderr, "Do you want to install the style \"{}\"? [y/N] ", style.styleData.name);
+    fmt::print(stderr, "Do you want to install the style \"{}\"? [y/N] ",
+               text::forTerminal(style.styleData.name));
     std::fflush(stderr);
     std::string answer;
     if (!std::getline(std::cin, answer)) {
@@ -58,7 +61,8 @@ int installFromAddress(CliSession& session, const std::string& address, bool yes
     switch (outcome.result) {
         case URLImportResult::added:
         case URLImportResult::addedWithoutRules:
-            fmt::print("Installed {} with ID {}.\n", outcome.name, outcome.uniqueID);
+            fmt::print("Installed {} with ID {}.\n", text::forTerminal(outcome.name),
+                       outcome.uniqueID);
             return finished(session);
         case URLImportResult::declined:
             fmt::print(stderr, "Not installed. (--yes installs without asking.)\n");
@@ -103,7 +107,8 @@ int checkEveryRow(CliSession& session) {
         updated += check.outcome == UpdateOutcome::updated ? 1 : 0;
         errors += check.outcome == UpdateOutcome::error ? 1 : 0;
         ++current;
-        fmt::print("{:<11} {} (ID {}){}\n", outcomeWord(check.outcome), check.name, id,
+        fmt::print("{:<11} {} (ID {}){}\n", outcomeWord(check.outcome),
+                   text::forTerminal(check.name), id,
                    check.detail.empty() ? "" : ": " + check.detail);
     };
     RowUpdateCheck rows(updateContext(session), &session.notifications(), std::move(callbacks));
@@ -130,13 +135,15 @@ int checkOneStyle(CliSession& session, const std::string& idText) {
     std::optional<UpdateCheck> result;
     RowUpdateCheck rows(updateContext(session), &session.notifications(), {});
     if (!rows.checkOne(id, [&result](const UpdateCheck& check) { result = check; })) {
-        fmt::print(stderr, "{} has no address to check for updates.\n", style->styleData.name);
+        fmt::print(stderr, "{} has no address to check for updates.\n",
+                   text::forTerminal(style->styleData.name));
         return finished(session, kExitFailure);
     }
     rows.wait();
     switch (result->outcome) {
         case UpdateOutcome::updated:
-            fmt::print("{} {}\n", kRowUpdated, session.store().styleByID(id)->styleData.name);
+            fmt::print("{} {}\n", kRowUpdated,
+                       text::forTerminal(session.store().styleByID(id)->styleData.name));
             return finished(session);
         case UpdateOutcome::upToDate:
             fmt::print("{}\n", kRowUpToDate);
@@ -169,7 +176,14 @@ int runUpdateSheet(CliSession& session) {
             fmt::print(stderr, "\r\033[K");
             barShown = false;
         }
-        fmt::print("{}", log.substr(printed));
+        // Line by line, so that the names in it cannot send escape sequences to the terminal.
+        const std::string_view fresh = std::string_view(log).substr(printed);
+        for (std::size_t start = 0; start <= fresh.size();) {
+            const std::size_t end = std::min(fresh.find('\n', start), fresh.size());
+            fmt::print("{}{}", text::forTerminal(fresh.substr(start, end - start)),
+                       end < fresh.size() ? "\n" : "");
+            start = end + 1;
+        }
         std::fflush(stdout);
         printed = log.size();
     };

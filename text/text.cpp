@@ -171,4 +171,45 @@ std::size_t codePointLength(std::string_view s, std::size_t i) {
     return length;
 }
 
+std::string forTerminal(std::string_view s) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size();) {
+        const auto byte = static_cast<unsigned char>(s[i]);
+        if (byte < 0x20 || byte == 0x7f) {
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 15];
+            ++i;
+            continue;
+        }
+        const std::string_view rest = s.substr(i);
+        std::size_t length = byte < 0x80 ? 1 : 0;
+        if (length == 0) {
+            for (std::size_t n = 2; n <= 4 && n <= rest.size() && length == 0; ++n) {
+                if (isValidUtf8(rest.substr(0, n))) {
+                    length = n;
+                }
+            }
+        }
+        if (length == 0) {
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 15];
+            ++i;
+        } else if (length == 2 && byte == 0xc2 && static_cast<unsigned char>(rest[1]) < 0xa0) {
+            const auto c1 = static_cast<unsigned char>(rest[1]);  // U+0080..U+009F
+            out += "\\u00";
+            out += kHex[c1 >> 4];
+            out += kHex[c1 & 15];
+            i += 2;
+        } else {
+            out.append(rest.substr(0, length));
+            i += length;
+        }
+    }
+    return out;
+}
+
 }  // namespace orlavine::text

@@ -44,6 +44,11 @@ inline std::string_view withoutByteOrderMark(std::string_view s) {
     return s.starts_with(kMark) ? s.substr(kMark.size()) : s;
 }
 
+// `s` safe to print on a terminal: control characters (C0, DEL and C1, which start escape
+// sequences that retitle or recolour the terminal) are shown as \xHH or \u00HH; bytes that are no
+// UTF-8 as \xHH. Everything else is kept.
+std::string forTerminal(std::string_view s);
+
 // Whether `s` is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
 bool isValidUtf8(std::string_view s);
 // `s` with every byte that is not part of a well-formed sequence replaced by U+FFFD.
