@@ -143,7 +143,8 @@ Status writeFileAtomically(const std::filesystem::path& link, std::string_view b
 }
 
 Result<std::string> readWholeFile(const std::filesystem::path& file, std::size_t maxBytes) {
-    Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
+    Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) {
         return Error{describe("cannot open", file, errno)};
     }
@@ -153,6 +154,10 @@ Result<std::string> readWholeFile(const std::filesystem::path& file, std::size_t
     }
     if (!S_ISREG(info.st_mode)) {
         return Error{file.string() + " is not a regular file"};
+    }
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags >= 0) {
+        ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
     }
     if (static_cast<std::size_t>(info.st_size) > maxBytes) {
         return Error{file.string() + " is too large (" + std::to_string(info.st_size) +

@@ -1,7 +1,11 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <future>
 #include <string>
 
 #include "model/atomic_file.h"
@@ -93,6 +97,21 @@ TEST(AtomicFile, ReadsWithinTheSizeCapAndRefusesWhatIsNotAReadableFile) {
     EXPECT_FALSE(readWholeFile(dir / "missing", 1 << 20).ok());
     // A device that never ends is refused rather than read without bound.
     EXPECT_FALSE(readWholeFile("/dev/zero", 1 << 20).ok());
+
+    // A FIFO is refused at once rather than waited on for a writer. Should the read wait, a
+    // writer is opened after the bound so the test fails instead of hanging.
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    auto pending = std::async(std::launch::async, [&] { return readWholeFile(dir / "fifo", 100); });
+    const bool answered = pending.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    if (!answered) {
+        const int writer = ::open((dir / "fifo").c_str(), O_WRONLY | O_NONBLOCK);
+        pending.wait();
+        ::close(writer);
+    }
+    EXPECT_TRUE(answered) << "reading a FIFO waited for a writer";
+    const Result<std::string> fifo = pending.get();
+    ASSERT_FALSE(fifo.ok());
+    EXPECT_NE(fifo.error().find("not a regular file"), std::string::npos) << fifo.error();
 
     // Through a symbolic link the target is read.
     std::filesystem::create_symlink(file, dir / "link");
