@@ -101,12 +101,17 @@ class SyncEngine : public CloudUploader {
 
     // What the operations did since the last call, one line each, for the command line.
     std::vector<std::string> takeEvents();
+    // Whether any of those lines since the last call told of a failure: something the operation
+    // was to do was not done.
+    bool takeFailure();
 
   private:
     class Operation;
     bool useCloud() const;
     void turnOffForAuthentication();
     void note(std::string line);
+    // Notes a line that tells of a failure.
+    void fail(std::string line);
     void post(const char* name, UserInfo info = {});
     void persist();
     std::optional<styleDatabase> decodeCloud(const std::string& body);
@@ -141,6 +146,7 @@ class SyncEngine : public CloudUploader {
     std::optional<std::int64_t> pendingOpen_;
     std::set<std::int64_t> openStyleIDs_;
     std::vector<std::string> events_;
+    bool failed_ = false;
 };
 
 }  // namespace orlavine::sync

@@ -187,6 +187,39 @@ TEST_F(SyncCommands, TwoHomesKeepSwitchesRenamesStylesAddedUnderAWatcherAndDefau
     EXPECT_NE(r.output.find("delta"), std::string::npos) << r.output;
 }
 
+// A sync that could not do its work says so once and exits 1; so does `sync off` when the
+// settings cannot be written, which then does not claim that sync is off.
+TEST_F(SyncCommands, FailuresExitNonZeroAndAreNotReportedAsDone) {
+    orlavine::testing::TempDir home;
+    orlavine::testing::TempDir shared;
+    addStyle(home.path(), 1, "alpha");
+    ASSERT_EQ(run(home.path(), "sync setup '" + shared.path().string() + "'").status, 0);
+
+    // The account's library record cannot be read: a folder stands where the file was.
+    const auto record = shared.path() / CloudContainerIdentifier / "styleDatabase.sdb";
+    ASSERT_TRUE(std::filesystem::remove(record));
+    std::filesystem::create_directory(record);
+    Outcome r = run(home.path(), "sync");
+    EXPECT_EQ(r.status, 1) << r.output;
+    const std::string line = "Cannot reach the cloud library";
+    const std::size_t at = r.output.find(line);
+    EXPECT_NE(at, std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find(line, at + 1), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("in step"), std::string::npos) << r.output;
+    std::filesystem::remove(record);
+    r = run(home.path(), "sync");
+    EXPECT_EQ(r.status, 0) << r.output;
+
+    // The settings folder is a file: app.json cannot be written.
+    const auto config = home.path() / "config";
+    std::filesystem::rename(config, home.path() / "config.kept");
+    orlavine::testing::writeText(config, "not a folder");
+    r = run(home.path(), "sync off");
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("Cannot switch sync off"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("Sync is off"), std::string::npos) << r.output;
+}
+
 TEST_F(SyncCommands, AWrongPasswordIsRefusedAndNeverWrittenToTheSettings) {
     if (auto why = ApacheServer::unavailable()) {
         GTEST_SKIP() << *why;
