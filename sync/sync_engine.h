@@ -30,15 +30,15 @@
 
 namespace orlavine::sync {
 
-inline constexpr const char* kErrorDecodingCloudLine = "Error decoding iCloud style database.";
-inline constexpr const char* kErrorReadingCloudTitle = "Error reading iCloud style database";
+inline constexpr const char* kErrorDecodingCloudLine = "Error decoding the cloud library.";
+inline constexpr const char* kErrorReadingCloudTitle = "Error reading the cloud library";
 inline constexpr const char* kErrorReadingCloudText =
     "Orlavine may need to be updated, or the style database may be corrupt. Please try resetting "
     "the database from Preferences.";
-inline constexpr const char* kOpenStylesChangedTitle = "Open Styles Changed in iCloud";
+inline constexpr const char* kOpenStylesChangedTitle = "Open Styles Changed in the Cloud Library";
 inline constexpr const char* kOpenStylesChangedText =
-    "One or more styles open in the Style Editor changed in iCloud, and have been forcibly "
-    "closed.";
+    "One or more styles open in the Style Editor changed in the cloud library, and have been "
+    "forcibly closed.";
 
 struct SyncServices {
     StyleStore* store = nullptr;                  // required
