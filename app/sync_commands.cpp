@@ -7,6 +7,7 @@
 #include <boost/json/string.hpp>
 
 #include <chrono>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -86,9 +87,17 @@ Result<std::unique_ptr<sync::RecordStore>> openAccount(CliSession& session) {
 }
 
 // Sends what the library's changes left for the account (the command line's store changes the
-// library without uploading).
-void finishRun(sync::SyncEngine& engine) {
+// library without uploading). Each step runs only when the ones before it did not fail, so a
+// failure is told once. Returns whether one failed.
+bool finishRun(sync::SyncEngine& engine, const std::vector<std::function<void()>>& steps = {}) {
+    for (const auto& step : steps) {
+        step();
+        if (engine.takeFailure()) {
+            return true;
+        }
+    }
     engine.poll();
+    return engine.takeFailure();
 }
 
 int syncSetup(CliSession& session, const std::string& server, const std::string& user) {
@@ -135,12 +144,15 @@ int syncSetup(CliSession& session, const std::string& server, const std::string&
     sync::SyncEngine engine(session.syncServices(**cloud));
     engine.makePreCloudCopy();
     engine.enableSync();
-    engine.startCloudSync();
-    engine.fetchCloudPreferences();
-    finishRun(engine);
+    const bool failed = finishRun(
+        engine, {[&] { engine.startCloudSync(); }, [&] { engine.fetchCloudPreferences(); }});
     printEvents(engine);
+    if (!app.boolValue(keys::kUseCloud)) {
+        return finished(session, kExitFailure);
+    }
     fmt::print("Sync is on with {}.\n", server);
-    return finished(session, app.boolValue(keys::kUseCloud) ? 0 : kExitFailure);
+    // The line above the account's says what the first sync could not do.
+    return finished(session, failed ? kExitFailure : 0);
 }
 
 int syncRun(CliSession& session, bool watch, int interval) {
@@ -154,20 +166,21 @@ int syncRun(CliSession& session, bool watch, int interval) {
         return finished(session, kExitFailure);
     }
     sync::SyncEngine engine(session.syncServices(**cloud));
+    std::vector<std::function<void()>> steps;
     if (engine.hasSyncedBefore()) {
-        engine.poll();
+        steps.emplace_back([&] { engine.poll(); });
     } else {
-        engine.startCloudSync();
-        engine.fetchCloudPreferences();
+        steps.emplace_back([&] { engine.startCloudSync(); });
+        steps.emplace_back([&] { engine.fetchCloudPreferences(); });
     }
-    finishRun(engine);
+    // The events say what failed; a watcher keeps trying at the next poll.
+    const bool failed = finishRun(engine, steps);
     if (printEvents(engine) == 0) {
         fmt::print("The library and the account are in step.\n");
     }
     while (watch && session.settings().app.boolValue(keys::kUseCloud)) {
         (*cloud)->waitForChange(std::chrono::seconds(interval));
-        engine.poll();
-        finishRun(engine);
+        finishRun(engine, {[&] { engine.poll(); }});
         printEvents(engine);
     }
     if (!session.settings().app.boolValue(keys::kUseCloud)) {
@@ -178,13 +191,19 @@ int syncRun(CliSession& session, bool watch, int interval) {
     if (removed > 0) {
         fmt::print("{} removed style(s) can be recovered: orlavine recover\n", removed);
     }
-    return finished(session);
+    return finished(session, failed && !watch ? kExitFailure : 0);
 }
 
 int syncOff(CliSession& session) {
     NoAccount none;
     sync::SyncEngine engine(session.syncServices(none));
     engine.disableSync();
+    if (engine.takeFailure()) {
+        for (const std::string& line : engine.takeEvents()) {
+            fmt::print(stderr, "{}\n", line);
+        }
+        return finished(session, kExitFailure);
+    }
     fmt::print("Sync is off. The library and the account's copy stay as they are.\n");
     return finished(session);
 }

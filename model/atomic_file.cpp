@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <random>
 #include <vector>
 
 namespace orlavine {
@@ -50,7 +51,52 @@ bool writeAll(int fd, std::string_view bytes) {
 
 }  // namespace
 
-Status writeFileAtomically(const std::filesystem::path& file, std::string_view bytes) {
+// Follows symbolic links from `file` to the file they name, which may not exist yet (a library
+// kept in a synced folder through a link): that file is the one to replace, the link stays.
+std::filesystem::path resolveLinks(const std::filesystem::path& file) {
+    std::filesystem::path current = file;
+    for (int depth = 0; depth < 40; ++depth) {
+        std::error_code ec;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(current, ec))) {
+            return current;
+        }
+        std::filesystem::path target = std::filesystem::read_symlink(current, ec);
+        if (ec) {
+            return current;
+        }
+        current = target.is_absolute() ? target : current.parent_path() / target;
+    }
+    return current;
+}
+
+namespace {
+
+// Creates a new file named like mkstemp's template (six random letters for the X's) with
+// O_EXCL; unlike mkstemp it asks for 0666, so the kernel applies the umask (and a default
+// ACL of the folder) as for any new file.
+int createTemporary(std::string& name) {
+    static constexpr char kLetters[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    thread_local std::mt19937_64 random{std::random_device{}()};
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        for (std::size_t i = name.size() - 6; i < name.size(); ++i) {
+            name[i] = kLetters[pick(random)];
+        }
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+}  // namespace
+
+Status writeFileAtomically(const std::filesystem::path& link, std::string_view bytes,
+                           std::optional<unsigned> mode) {
+    const std::filesystem::path file = resolveLinks(link);
     const std::filesystem::path folder =
         file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
     std::error_code ec;
@@ -59,14 +105,12 @@ Status writeFileAtomically(const std::filesystem::path& file, std::string_view b
         return Error{"cannot create folder " + folder.string() + ": " + ec.message()};
     }
 
-    std::string pattern = (folder / ("." + file.filename().string() + ".tmp-XXXXXX")).string();
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    Descriptor fd(::mkostemp(name.data(), O_CLOEXEC));
+    std::string name = (folder / ("." + file.filename().string() + ".tmp-XXXXXX")).string();
+    Descriptor fd(createTemporary(name));
     if (fd.get() < 0) {
         return Error{describe("cannot write in", folder, errno)};
     }
-    const std::filesystem::path temporary(name.data());
+    const std::filesystem::path temporary(name);
     auto fail = [&](const std::string& what) -> Status {
         const int error = errno;
         ::unlink(temporary.c_str());
@@ -74,10 +118,10 @@ Status writeFileAtomically(const std::filesystem::path& file, std::string_view b
     };
 
     struct stat existing {};
-    if (::stat(file.c_str(), &existing) == 0) {
+    if (mode) {
+        ::fchmod(fd.get(), static_cast<mode_t>(*mode & 07777));
+    } else if (::stat(file.c_str(), &existing) == 0) {
         ::fchmod(fd.get(), existing.st_mode & 07777);
-    } else {
-        ::fchmod(fd.get(), 0644);
     }
     if (!writeAll(fd.get(), bytes)) {
         return fail("cannot write");
@@ -99,7 +143,8 @@ Status writeFileAtomically(const std::filesystem::path& file, std::string_view b
 }
 
 Result<std::string> readWholeFile(const std::filesystem::path& file, std::size_t maxBytes) {
-    Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
+    Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) {
         return Error{describe("cannot open", file, errno)};
     }
@@ -109,6 +154,10 @@ Result<std::string> readWholeFile(const std::filesystem::path& file, std::size_t
     }
     if (!S_ISREG(info.st_mode)) {
         return Error{file.string() + " is not a regular file"};
+    }
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags >= 0) {
+        ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
     }
     if (static_cast<std::size_t>(info.st_size) > maxBytes) {
         return Error{file.string() + " is too large (" + std::to_string(info.st_size) +
@@ -149,7 +198,8 @@ Result<std::string> readWholeFile(const std::filesystem::path& file, std::size_t
 
 namespace orlavine {
 
-void removeStaleTemporaries(const std::filesystem::path& file, std::chrono::seconds age) {
+void removeStaleTemporaries(const std::filesystem::path& link, std::chrono::seconds age) {
+    const std::filesystem::path file = resolveLinks(link);
     const std::string prefix = "." + file.filename().string() + ".tmp-";
     const auto folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
     const auto cutoff = std::filesystem::file_time_type::clock::now() - age;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,9 +15,14 @@
 namespace orlavine {
 
 // Writes `bytes` to a temporary file in the same folder, flushes it to disk, renames it over
-// `file` and flushes the folder. Creates missing parent folders. `file` keeps its permissions
-// when it exists.
-Status writeFileAtomically(const std::filesystem::path& file, std::string_view bytes);
+// `file` and flushes the folder. Creates missing parent folders. The file gets `mode` when given;
+// else a replaced file keeps its permissions and a new one gets 0666 less the umask. When `file`
+// is a symbolic link, the file it names is replaced and the link stays.
+Status writeFileAtomically(const std::filesystem::path& file, std::string_view bytes,
+                           std::optional<unsigned> mode = std::nullopt);
+
+// `file` with its symbolic links followed to the file they name, which may not exist.
+std::filesystem::path resolveLinks(const std::filesystem::path& file);
 
 // Reads a whole file; files larger than `maxBytes` are refused rather than read.
 Result<std::string> readWholeFile(const std::filesystem::path& file, std::size_t maxBytes);
@@ -43,8 +49,8 @@ class ExclusiveFileLock {
     int fd_ = -1;
 };
 
-// Removes the temporary files that writeFileAtomically left beside `file` when a process died
-// mid-write, if they are older than `age`.
+// Removes the temporary files that writeFileAtomically left beside `file` (beside the file it
+// names, when it is a symbolic link) when a process died mid-write, if they are older than `age`.
 void removeStaleTemporaries(const std::filesystem::path& file, std::chrono::seconds age);
 
 }  // namespace orlavine

@@ -1,12 +1,15 @@
 #include "model/settings_store.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <boost/json/parse.hpp>
 #include <boost/json/serialize.hpp>
+#include <cerrno>
 #include <cmath>
+#include <string>
 #include <utility>
 
 #include "model/atomic_file.h"
@@ -187,6 +190,36 @@ void SettingsStore::checkForChanges() {
     }
 }
 
+namespace {
+
+// Moves an unreadable file to `<file>.unreadable`, or `<file>.unreadable-2`, -3, ... when that is
+// taken: a copy kept earlier is never overwritten.
+void keepAside(const std::filesystem::path& file) {
+    for (int n = 1; n <= 1000; ++n) {
+        const std::string aside =
+            file.string() + ".unreadable" + (n == 1 ? std::string() : "-" + std::to_string(n));
+        if (::renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0) {
+            return;
+        }
+        if (errno == EEXIST) {
+            continue;
+        }
+        if (errno == EINVAL || errno == ENOSYS) {
+            // A file system without RENAME_NOREPLACE: a hard link is never made over a name.
+            if (::link(file.c_str(), aside.c_str()) == 0) {
+                ::unlink(file.c_str());
+                return;
+            }
+            if (errno == EEXIST) {
+                continue;
+            }
+        }
+        return;
+    }
+}
+
+}  // namespace
+
 Status SettingsStore::set(std::string_view key, const boost::json::value& value) {
     return update(key, &value);
 }
@@ -207,7 +240,7 @@ Status SettingsStore::update(std::string_view key, const boost::json::value* val
         boost::json::object current = readObject(file_, &garbled);
         if (garbled) {
             // Keep what could not be read for the user to look at rather than dropping it.
-            std::filesystem::rename(file_, file_.string() + ".unreadable", ec);
+            keepAside(file_);
         }
         if (value != nullptr) {
             current[key] = *value;

@@ -1,8 +1,12 @@
 #include "model/wormhole.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 #include "model/atomic_file.h"
@@ -23,16 +27,46 @@ bool validIdentifier(std::string_view identifier) {
            });
 }
 
+// The folder's permissions for files of `mode`: the same read and write bits, with search
+// where reading is allowed, and always everything for the owner.
+mode_t folderModeFor(mode_t mode) {
+    return (mode & 0666) | ((mode & 0044) >> 2) | 0700;
+}
+
+// Makes the folder, or narrows an existing one, to at most `allowed`.
+void limitFolder(const std::filesystem::path& folder, mode_t allowed) {
+    if (::mkdir(folder.c_str(), allowed) == 0) {
+        return;
+    }
+    struct stat info {};
+    if (errno == EEXIST && ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+        (info.st_mode & 07777 & ~allowed) != 0) {
+        ::chmod(folder.c_str(), info.st_mode & 07777 & allowed);
+    }
+}
+
 }  // namespace
 
 Wormhole::Wormhole(const std::filesystem::path& container)
-    : folder_(container / kWormholeDirectoryName) {}
+    : folder_(container / kWormholeDirectoryName), library_(container / kDatabaseFileName) {}
 
 Status Wormhole::passMessage(std::string_view identifier, std::string_view bytes) const {
     if (!validIdentifier(identifier)) {
         return Error{"invalid message identifier"};
     }
-    return writeFileAtomically(folder_ / (std::string(identifier) + kMessageSuffix), bytes);
+    const std::filesystem::path file = folder_ / (std::string(identifier) + kMessageSuffix);
+    // A message tells what changed in the library: it is never more readable than the library.
+    std::optional<unsigned> mode;
+    struct stat library {};
+    if (::stat(library_.c_str(), &library) == 0) {
+        mode = library.st_mode & 0666;
+        std::error_code ec;
+        std::filesystem::create_directories(folder_.parent_path(), ec);
+        limitFolder(folder_, folderModeFor(library.st_mode));
+    }
+    // A message cut short by a crash leaves its temporary file behind.
+    removeStaleTemporaries(file, std::chrono::minutes(10));
+    return writeFileAtomically(file, bytes, mode);
 }
 
 Result<std::string> Wormhole::message(std::string_view identifier) const {

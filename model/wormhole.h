@@ -21,7 +21,8 @@ class Wormhole {
     explicit Wormhole(const std::filesystem::path& container);
 
     // Replaces the message of `identifier` with `bytes`. Identifiers are letters, digits, '-'
-    // and '_'.
+    // and '_'. The message file and the folder are never more readable than the library file;
+    // temporaries that earlier messages cut short left behind are removed.
     Status passMessage(std::string_view identifier, std::string_view bytes) const;
     // The last message passed under `identifier`, if any.
     Result<std::string> message(std::string_view identifier) const;
@@ -30,6 +31,7 @@ class Wormhole {
 
   private:
     std::filesystem::path folder_;
+    std::filesystem::path library_;
 };
 
 // Calls back, on its own thread, with the bytes of every message passed under one identifier

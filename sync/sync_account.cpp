@@ -5,11 +5,27 @@
 #include "sync/webdav_record_store.h"
 
 namespace orlavine::sync {
+namespace {
+
+// Whether the host part of an http(s) address carries a user name or password ("user:pw@host"):
+// the settings would keep it in plain text, and the password belongs in the Secret Service.
+bool holdsUserInfo(const std::string& address) {
+    const std::size_t start = address.find("://") + 3;
+    const std::size_t end = address.find_first_of("/?#", start);
+    const std::string authority =
+        address.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    return authority.find('@') != std::string::npos;
+}
+
+}  // namespace
 
 Result<AccountAddress> parseAccountAddress(const std::string& server) {
     std::string base = server;
     AccountAddress address;
     if (base.starts_with("https://") || base.starts_with("http://")) {
+        if (holdsUserInfo(base)) {
+            return Error{kUserInfoInAddress};
+        }
         address.kind = AccountKind::webdav;
         if (base.back() != '/') {
             base += '/';

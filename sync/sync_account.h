@@ -23,8 +23,12 @@ struct AccountAddress {
     std::string location;
 };
 
+inline constexpr const char* kUserInfoInAddress =
+    "The address must not hold a user name or password; give the user name separately and the "
+    "password when asked.";
+
 // Checks an address the user gave and says where the records go. Refuses anything but http,
-// https, file:// and absolute paths.
+// https, file:// and absolute paths, and http(s) addresses that hold a user name or password.
 Result<AccountAddress> parseAccountAddress(const std::string& server);
 
 // The record store of the account in the settings; `password` is used for WebDAV accounts.

@@ -77,7 +77,7 @@ SyncEngine::SyncEngine(SyncServices services) : services_(std::move(services)) {
 void SyncEngine::enableSync() {
     Operation op(*this);
     if (Status s = services_.settings->app.set(keys::kUseCloud, true); !s) {
-        note("Cannot switch sync on: " + s.error());
+        fail("Cannot switch sync on: " + s.error());
         return;
     }
     state_.firstMergeAfterEnabling = true;
@@ -87,7 +87,7 @@ void SyncEngine::enableSync() {
 void SyncEngine::disableSync() {
     Operation op(*this);
     if (Status s = services_.settings->app.set(keys::kUseCloud, false); !s) {
-        note("Cannot switch sync off: " + s.error());
+        fail("Cannot switch sync off: " + s.error());
     }
 }
 
@@ -107,7 +107,7 @@ void SyncEngine::startCloudSync() {
             turnOffForAuthentication();
             post(names::kRefreshTable);
         } else {
-            note("Cannot reach the cloud library: " + fetched.error->message);
+            fail("Cannot reach the cloud library: " + fetched.error->message);
             post(names::kCloudError);
         }
     }
@@ -153,7 +153,7 @@ void SyncEngine::fetchCloudPreferences() {
         if (fetched.error->kind == CloudError::Kind::notAuthenticated) {
             turnOffForAuthentication();
         } else {
-            note("Cannot fetch the cloud preferences: " + fetched.error->message);
+            fail("Cannot fetch the cloud preferences: " + fetched.error->message);
         }
     }
     if (!fetched.records) {
@@ -186,7 +186,7 @@ void SyncEngine::handleRemoteChange(Operation& op) {
             post(names::kRefreshTable);
             return;
         }
-        note("Cannot fetch the cloud records: " + fetched.error->message);
+        fail("Cannot fetch the cloud records: " + fetched.error->message);
     }
     if (!fetched.records) {
         return;
@@ -227,7 +227,7 @@ bool SyncEngine::poll() {
                 turnOffForAuthentication();
                 post(names::kRefreshTable);
             } else {
-                note("Cannot reach the cloud library: " + tag.error->message);
+                fail("Cannot reach the cloud library: " + tag.error->message);
             }
             return false;
         }
@@ -270,7 +270,7 @@ void SyncEngine::uploadDatabase(const std::filesystem::path& databaseFile) {
     if (!db) {
         // Never send a library that would not read back; the next poll sends the store's copy.
         state_.uploadPending = true;
-        note("The library file cannot be uploaded: " + db.error());
+        fail("The library file cannot be uploaded: " + db.error());
         return;
     }
     uploadBytes(op, *bytes, db->randomHash);
@@ -328,7 +328,7 @@ std::size_t SyncEngine::recover(std::vector<std::size_t> rows) {
             ChangeOrigin::localUnsent);
     });
     if (!added) {
-        note("Cannot put the styles back: " + added.error());
+        fail("Cannot put the styles back: " + added.error());
         return 0;
     }
     for (const std::size_t row : rows) {
@@ -383,6 +383,11 @@ std::vector<std::string> SyncEngine::takeEvents() {
     return std::exchange(events_, {});
 }
 
+bool SyncEngine::takeFailure() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(failed_, false);
+}
+
 // ---- helpers (state lock held) ----
 
 bool SyncEngine::useCloud() const {
@@ -392,11 +397,16 @@ bool SyncEngine::useCloud() const {
 void SyncEngine::turnOffForAuthentication() {
     syncInProgress_ = false;
     (void)services_.settings->app.set(keys::kUseCloud, false);
-    note("The account refused the user name or password; sync is now off.");
+    fail("The account refused the user name or password; sync is now off.");
 }
 
 void SyncEngine::note(std::string line) {
     events_.push_back(std::move(line));
+}
+
+void SyncEngine::fail(std::string line) {
+    note(std::move(line));
+    failed_ = true;
 }
 
 void SyncEngine::post(const char* name, UserInfo info) {
@@ -422,7 +432,7 @@ std::optional<styleDatabase> SyncEngine::decodeCloud(const std::string& body) {
     Reporter* reporter = services_.reporter;
     onMainThread(
         [reporter] { reporter->showAlert(kErrorReadingCloudTitle, kErrorReadingCloudText); });
-    note("The cloud library cannot be read; the library here is left as it is.");
+    fail("The cloud library cannot be read; the library here is left as it is.");
     return std::nullopt;
 }
 
@@ -435,7 +445,7 @@ bool SyncEngine::uploadBytes(Operation& op, const std::string& bytes, std::int64
         if (saved.error->kind == CloudError::Kind::conflict) {
             note("Another machine changed the cloud library first; merging at the next poll.");
         } else {
-            note("Upload failed, trying again at the next poll: " + saved.error->message);
+            fail("Upload failed, trying again at the next poll: " + saved.error->message);
         }
         return false;
     }
@@ -520,7 +530,7 @@ void SyncEngine::runMerge(Operation& op, const styleDatabase& cloud, bool startO
             ChangeOrigin::received);
     });
     if (!decided) {
-        note("Cannot write the merged library: " + decided.error());
+        fail("Cannot write the merged library: " + decided.error());
         return;
     }
     const Decision& d = *decided;
@@ -574,7 +584,7 @@ void SyncEngine::applyPreferencesRecord(Operation& op, const RemoteRecord& recor
     const Status applied =
         op.outside([&] { return applyPreferences(record.body, *services_.settings); });
     if (!applied) {
-        note("The cloud preferences cannot be read: " + applied.error());
+        fail("The cloud preferences cannot be read: " + applied.error());
         return;
     }
     note("Applied the cloud preferences.");
@@ -589,7 +599,7 @@ void SyncEngine::savePreferencesRecord(Operation& op) {
                                      expected);
     });
     if (saved.error) {
-        note("Cannot save the cloud preferences: " + saved.error->message);
+        fail("Cannot save the cloud preferences: " + saved.error->message);
         return;
     }
     state_.preferencesTag = saved.tag;

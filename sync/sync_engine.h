@@ -30,15 +30,15 @@
 
 namespace orlavine::sync {
 
-inline constexpr const char* kErrorDecodingCloudLine = "Error decoding iCloud style database.";
-inline constexpr const char* kErrorReadingCloudTitle = "Error reading iCloud style database";
+inline constexpr const char* kErrorDecodingCloudLine = "Error decoding the cloud library.";
+inline constexpr const char* kErrorReadingCloudTitle = "Error reading the cloud library";
 inline constexpr const char* kErrorReadingCloudText =
     "Orlavine may need to be updated, or the style database may be corrupt. Please try resetting "
     "the database from Preferences.";
-inline constexpr const char* kOpenStylesChangedTitle = "Open Styles Changed in iCloud";
+inline constexpr const char* kOpenStylesChangedTitle = "Open Styles Changed in the Cloud Library";
 inline constexpr const char* kOpenStylesChangedText =
-    "One or more styles open in the Style Editor changed in iCloud, and have been forcibly "
-    "closed.";
+    "One or more styles open in the Style Editor changed in the cloud library, and have been "
+    "forcibly closed.";
 
 struct SyncServices {
     StyleStore* store = nullptr;                  // required
@@ -101,12 +101,17 @@ class SyncEngine : public CloudUploader {
 
     // What the operations did since the last call, one line each, for the command line.
     std::vector<std::string> takeEvents();
+    // Whether any of those lines since the last call told of a failure: something the operation
+    // was to do was not done.
+    bool takeFailure();
 
   private:
     class Operation;
     bool useCloud() const;
     void turnOffForAuthentication();
     void note(std::string line);
+    // Notes a line that tells of a failure.
+    void fail(std::string line);
     void post(const char* name, UserInfo info = {});
     void persist();
     std::optional<styleDatabase> decodeCloud(const std::string& body);
@@ -141,6 +146,7 @@ class SyncEngine : public CloudUploader {
     std::optional<std::int64_t> pendingOpen_;
     std::set<std::int64_t> openStyleIDs_;
     std::vector<std::string> events_;
+    bool failed_ = false;
 };
 
 }  // namespace orlavine::sync

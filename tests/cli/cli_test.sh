@@ -256,5 +256,21 @@ check "the first kept file is untouched" same_file "$(aside_copies | head -n 1)"
 check "the second kept file holds its bytes" same_file "$(aside_copies | tail -n 1)" \
     "$FIXTURES/not-a-library.sdb"
 
+# ---- a library behind a symbolic link, under a strict umask ----
+use_library "linked library"
+mkdir -p "$ORLAVINE_HOME" "$WORK/synced folder"
+cp "$FIXTURES/two-styles.sdb" "$WORK/synced folder/styledb.sdb"
+chmod 600 "$WORK/synced folder/styledb.sdb"
+ln -s "$WORK/synced folder/styledb.sdb" "$LIBRARY"
+(umask 077 && run new "Through the link" && [[ $RC -eq 0 ]])
+check "a change through the link succeeds" test $? -eq 0
+check "the link stays a link" test -L "$LIBRARY"
+check "the linked file holds the change" grep -q "Through the link" "$WORK/synced folder/styledb.sdb"
+check "the linked file keeps its mode" test "$(stat -c %a "$WORK/synced folder/styledb.sdb")" = 600
+check "the change notice is no more readable than the library" \
+    test "$(stat -c %a "$ORLAVINE_HOME/wormhole/styleDBUpdated.message")" = 600
+check "no temporary is left beside the linked file" \
+    test -z "$(find "$WORK/synced folder" -name '.*tmp*')"
+
 echo "$passed passed, $failed failed"
 [[ $failed -eq 0 ]]

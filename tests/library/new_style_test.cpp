@@ -51,6 +51,11 @@ TEST(NewStyle, TheFirstStyleGetsTheGuideAndLaterOnesStartEmpty) {
     EXPECT_TRUE(
         s.styleData.sections[0].code.starts_with("/* Hey there! Thanks for buying Orlavine."));
     EXPECT_TRUE(s.styleData.sections[0].code.ends_with("make something beautiful! */"));
+    // The tips name what the user has here, not another platform's tools.
+    for (const char* foreign : {"Safari", "Web Inspector", "iCloud", "macOS", "Mac "}) {
+        EXPECT_EQ(s.styleData.sections[0].code.find(foreign), std::string::npos) << foreign;
+    }
+    EXPECT_NE(s.styleData.sections[0].code.find("developer tools"), std::string::npos);
     EXPECT_EQ(db.styles[1].styleData.sections[0].code, "");
     EXPECT_EQ(db.styles[1].author, "Ana");
 

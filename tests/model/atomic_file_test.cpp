@@ -1,7 +1,11 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <future>
 #include <string>
 
 #include "model/atomic_file.h"
@@ -94,6 +98,21 @@ TEST(AtomicFile, ReadsWithinTheSizeCapAndRefusesWhatIsNotAReadableFile) {
     // A device that never ends is refused rather than read without bound.
     EXPECT_FALSE(readWholeFile("/dev/zero", 1 << 20).ok());
 
+    // A FIFO is refused at once rather than waited on for a writer. Should the read wait, a
+    // writer is opened after the bound so the test fails instead of hanging.
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    auto pending = std::async(std::launch::async, [&] { return readWholeFile(dir / "fifo", 100); });
+    const bool answered = pending.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    if (!answered) {
+        const int writer = ::open((dir / "fifo").c_str(), O_WRONLY | O_NONBLOCK);
+        pending.wait();
+        ::close(writer);
+    }
+    EXPECT_TRUE(answered) << "reading a FIFO waited for a writer";
+    const Result<std::string> fifo = pending.get();
+    ASSERT_FALSE(fifo.ok());
+    EXPECT_NE(fifo.error().find("not a regular file"), std::string::npos) << fifo.error();
+
     // Through a symbolic link the target is read.
     std::filesystem::create_symlink(file, dir / "link");
     auto linked = readWholeFile(dir / "link", 1000);
@@ -127,6 +146,67 @@ TEST(AtomicFile, StaleTemporariesOfACrashedWriteAreRemovedAndFreshOnesKept) {
     EXPECT_TRUE(std::filesystem::exists(fresh));  // may belong to a write under way
     EXPECT_TRUE(std::filesystem::exists(other));  // another file's
     EXPECT_EQ(testing::readText(file), "{}");
+}
+
+}  // namespace
+}  // namespace orlavine
+
+namespace orlavine {
+namespace {
+
+// A library kept in a synced folder through a symbolic link: the file the link names is
+// replaced (keeping its permissions), the link stays, and no temporary is left on either side.
+TEST(AtomicFile, WritesThroughSymbolicLinksAndKeepsThem) {
+    struct Case {
+        const char* name;
+        // Where the link points, relative to the test folder; "" for an absolute path to it.
+        std::string relativeTarget;
+        bool targetExists;
+        bool linkToLink;
+    };
+    const Case cases[] = {
+        {"absolute", "", true, false},
+        {"relative", "../synced/styledb.sdb", true, false},
+        {"not there yet", "", false, false},
+        {"link to a link", "", true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::TempDir dir;
+        std::filesystem::create_directories(dir / "home");
+        std::filesystem::create_directories(dir / "synced");
+        const auto target = dir / "synced" / "styledb.sdb";
+        if (c.targetExists) {
+            testing::writeText(target, "old");
+            std::filesystem::permissions(target, std::filesystem::perms(0640));
+        }
+        const auto link = dir / "home" / "styledb.sdb";
+        std::filesystem::path pointsTo =
+            c.relativeTarget.empty() ? target : std::filesystem::path(c.relativeTarget);
+        if (c.linkToLink) {
+            std::filesystem::create_symlink(target, dir / "synced" / "middle");
+            pointsTo = dir / "synced" / "middle";
+        }
+        std::filesystem::create_symlink(pointsTo, link);
+
+        ASSERT_TRUE(writeFileAtomically(link, "new"));
+        EXPECT_TRUE(std::filesystem::is_symlink(link));
+        EXPECT_EQ(std::filesystem::read_symlink(link), pointsTo);
+        EXPECT_EQ(testing::readText(target), "new");
+        if (c.targetExists) {
+            EXPECT_EQ(permissionsOf(target), std::filesystem::perms(0640));
+        }
+        EXPECT_EQ(entriesIn(dir / "home"), 1u);
+        EXPECT_EQ(entriesIn(dir / "synced"), c.linkToLink ? 2u : 1u);
+
+        // Temporaries that a crash left beside the target are found through the link.
+        const auto stale = dir / "synced" / ".styledb.sdb.tmp-abc123";
+        testing::writeText(stale, "partial");
+        std::filesystem::last_write_time(
+            stale, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+        removeStaleTemporaries(link, std::chrono::minutes(10));
+        EXPECT_FALSE(std::filesystem::exists(stale));
+    }
 }
 
 }  // namespace

@@ -280,6 +280,26 @@ TEST(SettingsStore, UnreadableFilesAndWrongTypesFallBackToDefaultsAndAreKept) {
     EXPECT_EQ(boost::json::serialize(*stores.app.value("editorStyle")), "[\"compact\"]");
 }
 
+// Each unreadable version is kept under a name of its own; none overwrites one kept earlier.
+TEST(SettingsStore, EveryUnreadableVersionIsKeptUnderItsOwnName) {
+    IsolatedHome home;
+    const std::filesystem::path file = home.config() / "app.json";
+    const std::vector<std::pair<std::string, std::string>> versions = {
+        {"first garbage {", ".unreadable"},
+        {"second garbage [", ".unreadable-2"},
+        {"third garbage \"", ".unreadable-3"},
+    };
+    for (const auto& [garbage, suffix] : versions) {
+        SCOPED_TRACE(suffix);
+        writeText(file, garbage);
+        SettingsStore store(file);
+        ASSERT_TRUE(store.set("UseiCloud", true));
+        EXPECT_EQ(readText(file.string() + suffix), garbage);
+    }
+    EXPECT_EQ(readText(file.string() + ".unreadable"), "first garbage {");
+    EXPECT_EQ(readText(file.string() + ".unreadable-2"), "second garbage [");
+}
+
 TEST(SettingsStore, AFileTooLargeToReadIsKeptAsideRatherThanOverwritten) {
     IsolatedHome home;
     const std::filesystem::path file = home.config() / "app.json";

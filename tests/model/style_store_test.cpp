@@ -479,6 +479,75 @@ TEST_F(StyleStoreTest, BackUpsAndThePreCloudCopy) {
     EXPECT_THAT(reporter.alerts(), ElementsAre(kBackupAlert));
 }
 
+// Sets the process's umask for its lifetime.
+class UmaskScope {
+  public:
+    explicit UmaskScope(mode_t mask) : old_(::umask(mask)) {}
+    ~UmaskScope() { ::umask(old_); }
+    UmaskScope(const UmaskScope&) = delete;
+    UmaskScope& operator=(const UmaskScope&) = delete;
+
+  private:
+    mode_t old_;
+};
+
+unsigned modeOf(const std::filesystem::path& file) {
+    return static_cast<unsigned>(std::filesystem::status(file).permissions() &
+                                 std::filesystem::perms::mask);
+}
+
+// New files follow the umask, and the change notice that carries the library's content is never
+// more readable than the library file, whatever made its folder first.
+TEST(StyleStoreFiles, NewFilesFollowTheUmaskAndTheNoticeIsNoMoreReadableThanTheLibrary) {
+    struct Case {
+        mode_t umask;
+        std::optional<unsigned> libraryMode;  // set on the library after its first save
+        bool folderMadeFirst;                 // the browser host's watcher made the folder 0755
+        unsigned library;
+        unsigned others;  // settings, backup
+        unsigned message;
+        unsigned folder;
+    };
+    const Case cases[] = {
+        {077, std::nullopt, false, 0600, 0600, 0600, 0700},
+        {022, std::nullopt, false, 0644, 0644, 0644, 0755},
+        {027, std::nullopt, false, 0640, 0640, 0640, 0750},
+        {022, 0600, true, 0600, 0644, 0600, 0700},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "umask " << std::oct << c.umask);
+        TempDir dir;
+        RecordingReporter reporter;
+        NotificationCenter notifications;
+        std::optional<SettingsStore> settings;
+        std::optional<StyleStore> store;
+        {
+            UmaskScope scope(c.umask);
+            settings.emplace(dir / "config" / "app.json");
+            store.emplace(StyleStore::Services{dir / "data", &reporter, &notifications, &*settings,
+                                               nullptr, nullptr});
+            if (c.folderMadeFirst) {
+                std::filesystem::create_directories(dir / "data");
+                ASSERT_EQ(::mkdir((dir / "data" / "wormhole").c_str(), 0755), 0);
+            }
+            ASSERT_TRUE(store->add(sampleStyle(1, "One")));
+            if (c.libraryMode) {
+                std::filesystem::permissions(dir / "data" / "styledb.sdb",
+                                             std::filesystem::perms(*c.libraryMode));
+                ::chmod((dir / "data" / "wormhole").c_str(), 0755);
+            }
+            ASSERT_TRUE(store->add(sampleStyle(2, "Two")));
+            ASSERT_TRUE(settings->set("toggleShortcut", false));
+            ASSERT_TRUE(store->backUp(dir / "backups" / "mine.sdb"));
+        }
+        EXPECT_EQ(modeOf(dir / "data" / "styledb.sdb"), c.library);
+        EXPECT_EQ(modeOf(dir / "config" / "app.json"), c.others);
+        EXPECT_EQ(modeOf(dir / "backups" / "mine.sdb"), c.others);
+        EXPECT_EQ(modeOf(dir / "data" / "wormhole" / "styleDBUpdated.message"), c.message);
+        EXPECT_EQ(modeOf(dir / "data" / "wormhole"), c.folder);
+    }
+}
+
 TEST_F(StyleStoreTest, ListOperationsByIDStampTheStyleAndTellTheWindows) {
     const styleContainer dark = richStyle(10, "Dark");
     StyleStore& s = openWith({dark, sampleStyle(11, "B"), sampleStyle(12, "C")});

@@ -134,6 +134,24 @@ TEST(Wormhole, ListenerIgnoresOtherIdentifiersAndTemporaryFiles) {
     EXPECT_EQ(otherInbox.messages(), (std::vector<std::string>{"yours"}));
 }
 
+// A message cut short by a crash leaves its temporary in the folder; the next message removes it
+// once it is old enough not to belong to a write under way.
+TEST(Wormhole, StaleTemporariesOfCutShortMessagesAreRemoved) {
+    TempDir dir;
+    const auto folder = dir / "wormhole";
+    std::filesystem::create_directories(folder);
+    const auto stale = folder / ".styleDBUpdated.message.tmp-abc123";
+    const auto fresh = folder / ".styleDBUpdated.message.tmp-def456";
+    writeText(stale, "partial");
+    writeText(fresh, "partial");
+    std::filesystem::last_write_time(stale, std::filesystem::file_time_type::clock::now() - 1h);
+
+    ASSERT_TRUE(Wormhole(dir.path()).passMessage("styleDBUpdated", "{}"));
+    EXPECT_FALSE(std::filesystem::exists(stale));
+    EXPECT_TRUE(std::filesystem::exists(fresh));
+    EXPECT_EQ(testing::readText(folder / "styleDBUpdated.message"), "{}");
+}
+
 TEST(Wormhole, InvalidIdentifiersAreRefused) {
     TempDir container;
     const Wormhole wormhole(container.path() / "shared");

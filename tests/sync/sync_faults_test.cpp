@@ -332,5 +332,18 @@ TEST(SyncEngineLocks, QueriesAndChangesNeverWaitForTheNetwork) {
     EXPECT_EQ(machine.names(), (std::vector<std::string>{"mine", "added meanwhile"}));
 }
 
+// The alerts and console lines name what the user has here: the cloud library they set up.
+TEST(SyncTexts, NameTheCloudLibraryAndNoOtherPlatformsService) {
+    for (const char* text :
+         {kErrorDecodingCloudLine, kErrorReadingCloudTitle, kErrorReadingCloudText,
+          kOpenStylesChangedTitle, kOpenStylesChangedText}) {
+        const std::string_view t(text);
+        for (const char* foreign : {"iCloud", "Safari", "macOS", "Mac "}) {
+            EXPECT_EQ(t.find(foreign), std::string_view::npos) << text;
+        }
+    }
+    EXPECT_EQ(std::string_view(kErrorDecodingCloudLine), "Error decoding the cloud library.");
+}
+
 }  // namespace
 }  // namespace orlavine::sync::testing
