@@ -137,7 +137,8 @@ void StylePreprocessor::compileLess(styleContainer& style) {
     }
     const auto& css = std::get<std::string>(compiled);
     if (text::trimmed(css) != "undefined") {
-        services_.reporter->consoleLine(css);
+        // The compiled CSS is not logged: on the command line console lines go to standard
+        // error, where a whole style's CSS is noise on every import and set-var.
         takeCompiledText(style, css);
     }
 }
