@@ -88,8 +88,11 @@ UpdateCheck checkUserCSSStyle(const styleContainer& installed, CheckRules rules,
     if (!fresh) {
         return failed(std::move(check), "The document holds no style.", context);
     }
-    if (rules == CheckRules::singleStyle && fresh->styleData.name == kUnnamedUserCSSStyle) {
-        fresh->styleData.name = styleNameForAddress(address);
+    if (fresh->styleData.name == kUnnamedUserCSSStyle) {
+        // A document without a name does not rename the style: the sheet keeps the name the
+        // style has, a single check names it after the address as an install does.
+        fresh->styleData.name = rules == CheckRules::singleStyle ? styleNameForAddress(address)
+                                                                 : installed.styleData.name;
     }
     fresh->downloadedFrom = installed.downloadedFrom;
     fresh->isEnabled = installed.isEnabled;

@@ -122,6 +122,22 @@ TEST(UpdateCheck, UserCSSUpdateKeepsTheUsersChoicesAndCarriesTheSelectedOption) 
     EXPECT_EQ(*t.store->styleByID(id), updated);
 }
 
+// A new version whose document lost its @name keeps the style's name in the sheet, and is named
+// after its address by a single check, as an install names it.
+TEST(UpdateCheck, ADocumentWithoutANameDoesNotRenameTheStyle) {
+    WebLibrary t;
+    const std::string options = "{\"Black*\": \"#000\"}";
+    const std::int64_t id = installUserCSS(t, "/paper.user.css", userCSS("1.0", options));
+    std::string unnamed = userCSS("2.0", options);
+    unnamed.erase(unnamed.find("@name Paper\n"), std::string("@name Paper\n").size());
+    t.serve("/paper.user.css", unnamed);
+    const styleContainer installed = *t.store->styleByID(id);
+    EXPECT_EQ(checkForUpdate(installed, CheckRules::sheet, t.updateContext()).outcome,
+              UpdateOutcome::updated);
+    EXPECT_EQ(t.store->styleByID(id)->styleData.name, "Paper");
+    EXPECT_EQ(t.store->styleByID(id)->version, "2.0");
+}
+
 TEST(UpdateCheck, AnEditMadeDuringACheckIsNeverOverwritten) {
     WebLibrary t;
     const std::int64_t id = installCatalogueStyle(t, 9, "old");
