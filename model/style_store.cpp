@@ -61,8 +61,7 @@ std::filesystem::path lockFileFor(const std::filesystem::path& database) {
 StyleStore::StyleStore(Services services)
     : services_(std::move(services)),
       wormhole_(services_.container),
-      revision_(std::make_unique<Revision>()),
-      uploader_(services_.uploader) {}
+      revision_(std::make_unique<Revision>()) {}
 
 StyleStore::~StyleStore() = default;
 
@@ -72,10 +71,6 @@ std::filesystem::path StyleStore::databaseFile() const {
 
 std::filesystem::path StyleStore::preCloudFile() const {
     return services_.container / kPreCloudFileName;
-}
-
-void StyleStore::setUploader(CloudUploader* uploader) {
-    uploader_ = uploader;
 }
 
 // ---- loading ----
@@ -100,9 +95,7 @@ void StyleStore::ensureLoaded() const {
         // A first start leaves an empty library, so the browser host has a file to read.
         std::string bytes = encodeDatabase(newDatabase());
         if (Status written = writeFileAtomically(databaseFile(), bytes); !written) {
-            services_.reporter->consoleLine(kErrorWritingLine);
-            services_.reporter->consoleLine(written.error());
-            services_.reporter->showAlert(kErrorWritingTitle, kErrorSavingText);
+            self->reportWriteFailure(written.error(), kErrorSavingText);
         } else {
             lock.bumpCounter();
             self->revision_->counter = lock.counter();
@@ -302,9 +295,7 @@ Status StyleStore::transact(const std::function<void(styleDatabase&, LibraryChan
             loaded_ = false;
             (void)reloadIfChanged();
             loaded_ = true;
-            services_.reporter->consoleLine(kErrorWritingLine);
-            services_.reporter->consoleLine(written.error());
-            services_.reporter->showAlert(kErrorWritingTitle, kErrorSavingText);
+            reportWriteFailure(written.error(), kErrorSavingText);
             return Error{written.error()};
         }
         lock.bumpCounter();
@@ -318,7 +309,7 @@ Status StyleStore::transact(const std::function<void(styleDatabase&, LibraryChan
         }
     }
     announce(changed);
-    CloudUploader* uploader = uploader_;
+    CloudUploader* uploader = services_.uploader;
     if (origin == ChangeOrigin::local && uploader != nullptr && services_.appSettings != nullptr &&
         services_.appSettings->boolValue(keys::kUseCloud)) {
         uploader->uploadDatabase(databaseFile());
@@ -359,6 +350,15 @@ Status StyleStore::moveUnreadableFileAside() {
     return Done{};
 }
 
+// Console lines, and an alert with `text` unless it is null (copies the user did not ask for).
+void StyleStore::reportWriteFailure(const std::string& detail, const char* text) {
+    services_.reporter->consoleLine(kErrorWritingLine);
+    services_.reporter->consoleLine(detail);
+    if (text != nullptr) {
+        services_.reporter->showAlert(kErrorWritingTitle, text);
+    }
+}
+
 // ---- copies ----
 
 // Copies are encoded from a snapshot, so no writer waits while a large library is encoded.
@@ -366,9 +366,7 @@ Status StyleStore::backUp(const std::filesystem::path& file) {
     const std::string bytes = encodeDatabase(snapshot());
     Status written = writeFileAtomically(file, bytes);
     if (!written) {
-        services_.reporter->consoleLine(kErrorWritingLine);
-        services_.reporter->consoleLine(written.error());
-        services_.reporter->showAlert(kErrorWritingTitle, kErrorBackupText);
+        reportWriteFailure(written.error(), kErrorBackupText);
     }
     return written;
 }
@@ -380,8 +378,7 @@ void StyleStore::keepPreCloudCopy() {
     }
     const std::string bytes = encodeDatabase(snapshot());
     if (Status written = writeFileAtomically(preCloudFile(), bytes); !written) {
-        services_.reporter->consoleLine(kErrorWritingLine);
-        services_.reporter->consoleLine(written.error());
+        reportWriteFailure(written.error(), nullptr);
     }
 }
 

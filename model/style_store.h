@@ -92,7 +92,6 @@ class StyleStore {
 
     std::filesystem::path databaseFile() const;
     std::filesystem::path preCloudFile() const;
-    void setUploader(CloudUploader* uploader);
 
     // ---- reading (the library as this process last read or wrote it) ----
     styleDatabase snapshot() const;
@@ -187,6 +186,7 @@ class StyleStore {
     Result<bool> reloadIfChanged();
     Status moveUnreadableFileAside();
     void announce(const LibraryChange& change);
+    void reportWriteFailure(const std::string& detail, const char* text);
     void compile(styleContainer& style);
     template <class Apply>
     Result<bool> compileAndStore(std::int64_t uniqueID, Apply apply);
@@ -205,7 +205,6 @@ class StyleStore {
     std::optional<std::string> openFailure_;
     // The file's revision when this process last read or wrote it (under writeMutex_).
     std::unique_ptr<Revision> revision_;
-    std::atomic<CloudUploader*> uploader_{nullptr};
 };
 
 }  // namespace orlavine
