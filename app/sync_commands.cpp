@@ -231,15 +231,28 @@ int recover(CliSession& session, const std::vector<std::size_t>& rows) {
         indices.push_back(row - 1);
     }
     const std::size_t recovered = engine.recover(indices);
+    if (recovered == 0) {
+        printEvents(engine);
+        fmt::print(stderr, "Nothing was recovered; the library could not be saved.\n");
+        return finished(session, kExitFailure);
+    }
     fmt::print("Recovered {} style(s).\n", recovered);
-    if (session.settings().app.boolValue(keys::kUseCloud)) {
-        if (Result<std::unique_ptr<sync::RecordStore>> cloud = openAccount(session)) {
-            sync::SyncEngine online(session.syncServices(**cloud));
-            finishRun(online);
-            printEvents(online);
-        } else {
-            fmt::print("The account is out of reach; the next sync uploads them.\n");
-        }
+    if (!session.settings().app.boolValue(keys::kUseCloud)) {
+        return finished(session);
+    }
+    Result<std::unique_ptr<sync::RecordStore>> cloud = openAccount(session);
+    bool uploaded = false;
+    if (cloud) {
+        sync::SyncEngine online(session.syncServices(**cloud));
+        uploaded = !finishRun(online);
+        printEvents(online);
+    }
+    if (!uploaded) {
+        // The styles are back in the library; only the account's copy lags behind.
+        fmt::print(stderr,
+                   "They are in the library, but the cloud library could not be updated; the "
+                   "next sync uploads them.\n");
+        return finished(session, kExitFailure);
     }
     return finished(session);
 }

@@ -67,6 +67,11 @@ int installFromAddress(CliSession& session, const std::string& address, bool yes
         case URLImportResult::declined:
             fmt::print(stderr, "Not installed. (--yes installs without asking.)\n");
             return finished(session, kExitFailure);
+        case URLImportResult::unreadable:
+            fmt::print(stderr,
+                       "Not installed: the document at {} holds no style that could be read.\n",
+                       text::forTerminal(address));
+            return finished(session, kExitFailure);
         case URLImportResult::duplicate:
         case URLImportResult::failed:
             break;
