@@ -18,6 +18,8 @@ int runCommandLine(int argc, char** argv) {
     addPreprocessCommands(app, table);
     addSyncCommands(app, table);
     addUpdateCommands(app, table);
+    addEditCommand(app, table);
+    addPropsCommand(app, table);
 
     try {
         app.parse(argc, argv);

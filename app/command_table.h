@@ -57,5 +57,7 @@ void addPageCommands(CLI::App& app, CommandTable& table);
 void addPreprocessCommands(CLI::App& app, CommandTable& table);
 void addSyncCommands(CLI::App& app, CommandTable& table);
 void addUpdateCommands(CLI::App& app, CommandTable& table);
+void addEditCommand(CLI::App& app, CommandTable& table);
+void addPropsCommand(CLI::App& app, CommandTable& table);
 
 }  // namespace orlavine
