@@ -14,6 +14,11 @@ ace.define("ace/keyboard/ace", [], function (require, exports) {
     exports.handler = null;
 });
 
+// Emmet is not part of this page; the program still switches it off, which is then a no-op.
+ace.require("ace/config").defineOptions(ace.require("ace/editor").Editor.prototype, "editor", {
+    enableEmmet: { value: false },
+});
+
 var editor = ace.edit("editor");
 var Range = ace.require("ace/range").Range;
 var reportChanges = true;
@@ -22,6 +27,7 @@ var callback = null;
 if (typeof QWebChannel !== "undefined" && typeof qt !== "undefined") {
     new QWebChannel(qt.webChannelTransport, function (channel) {
         callback = channel.objects.callback;
+        callback.postMessage("pageReady");
     });
 }
 
