@@ -96,6 +96,15 @@ class CodeEditorTest : public QObject {
                 QStringLiteral("Menlo"));
     }
 
+    void theCssCheckerMarksErrorsWhenAskedTo() {
+        editor::Settings s;
+        s.showErrors = true;
+        editor_->applySettings(s, editor::Owner::styleEditor, QStringLiteral("css"), false);
+        editor_->setText(QStringLiteral("a { color: red;; }\nb { ; }"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            evaluate(*editor_, "editor.session.getAnnotations().length;").toInt() > 0, 15000);
+    }
+
     void beautifyIsOneUndoStep() {
         editor_->setText(QStringLiteral("a{b:c}"));
         QUndoStack undo;
