@@ -7,7 +7,8 @@
 //   POST /__proxy/refuse?method=LOCK&status=405 answers every such request itself
 //   POST /__proxy/drop?method=PUT&suffix=.sdb   passes the next such request on, then cuts the
 //                                               connection instead of answering
-//   GET  /__proxy/seen?method=LOCK&status=423   answers once such an answer went back
+//   GET  /__proxy/seen?any=LOCK:423,PUT:2:.sdb  answers once such an answer went back since the
+//                                               last reset
 //   POST /__proxy/reset                         forgets every rule
 'use strict';
 const http = require('http');
@@ -75,6 +76,7 @@ function control(req, res, q) {
       return ok();
     }
     case '/__proxy/reset':
+      seen.length = 0;
       holds = [];
       refusals = [];
       drops = [];
@@ -85,10 +87,16 @@ function control(req, res, q) {
       return undefined;
     }
     case '/__proxy/seen': {
-      const status = Number(q.get('status'));
+      // any=LOCK:423,PUT:2:.sdb — a method, the start of a status and the end of a path each.
+      const wanted = (q.get('any') || '').split(',').map((w) => w.split(':'));
       const check = () =>
-        seen.some(
-          (s) => s.method === rule.method && s.status === status && s.path.endsWith(rule.suffix),
+        seen.some((s) =>
+          wanted.some(
+            ([method, status, suffix]) =>
+              s.method === method &&
+              String(s.status).startsWith(status) &&
+              s.path.endsWith(suffix || ''),
+          ),
         ) && (ok(), true);
       if (!check()) seenWaiters.push(check);
       return undefined;
