@@ -243,8 +243,8 @@ TEST_F(Faults, ALargeRecordIsPolledAndSavedOverWithoutTouchingItsBody) {
     const std::string big(3 * 1024 * 1024, 'x');
     const SaveOutcome first = store.save(kDatabaseRecord, big, std::nullopt);
     ASSERT_FALSE(first.error) << first.error->message;
-    // The tag of a record far larger than any reply is read from its headers alone, and a save
-    // right after the first one waits for the server's tag to settle.
+    // The tag of a record far larger than any reply is read from the small file beside it, and a
+    // save right after the first one is not refused by the server's own tags.
     const auto before = store.traffic();
     const TagOutcome tag = store.currentTag(kDatabaseRecord);
     ASSERT_FALSE(tag.error) << tag.error->message;
