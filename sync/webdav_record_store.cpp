@@ -6,6 +6,8 @@
 namespace orlavine::sync {
 namespace {
 
+// How long a conditional save waits for a freshly written record's tag to become strong.
+constexpr std::chrono::seconds kWeakTagSettle{3};
 // A revision file holds one content tag; anything longer is not one of ours.
 constexpr std::size_t kMaxRevisionBytes = 256;
 
@@ -174,7 +176,17 @@ SaveOutcome WebDavRecordStore::save(const std::string& name, std::string_view bo
 
 SaveOutcome WebDavRecordStore::saveChecked(const std::string& name, std::string_view body,
                                            const std::optional<std::string>& expectedTag) {
-    const Current before = readRecord(name, nullptr);
+    Current before = readRecord(name, nullptr);
+    if (writes_ == Writes::conditional) {
+        // Right after a write some servers give only a weak tag for a moment, which If-Match
+        // never accepts: read again (the content must be checked with the tag) until it is strong.
+        const auto settleUntil = std::chrono::steady_clock::now() + kWeakTagSettle;
+        while (!before.error && before.exists && before.etag.starts_with("W/") &&
+               std::chrono::steady_clock::now() < settleUntil &&
+               pause(std::chrono::milliseconds(200))) {
+            before = readRecord(name, nullptr);
+        }
+    }
     if (before.error) {
         return {before.error, {}};
     }
