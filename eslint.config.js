@@ -45,7 +45,7 @@ module.exports = [
     rules: { 'no-unused-vars': ['error', { varsIgnorePattern: '^ORLAVINE_HOST$' }] },
   },
   {
-    files: ['tests/e2e/**/*.js', 'scripts/**/*.js', 'eslint.config.js'],
+    files: ['tests/e2e/**/*.js', 'tests/sync/js/*.js', 'scripts/**/*.js', 'eslint.config.js'],
     languageOptions: { globals: { ...globals.node, chrome: 'readonly' } },
   },
 ];

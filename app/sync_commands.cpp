@@ -131,10 +131,13 @@ int syncSetup(CliSession& session, const std::string& server, const std::string&
     }
     Result<std::unique_ptr<sync::RecordStore>> cloud =
         sync::openRecordStore(session.settings(), password);
-    std::optional<sync::CloudError> refused =
-        cloud ? (*cloud)->checkAccount()
-              : std::optional<sync::CloudError>(sync::CloudError{{}, cloud.error()});
-    if (refused) {
+    // Makes what the address lacks and finds out how the server can be written safely.
+    sync::PrepareOutcome prepared =
+        cloud ? (*cloud)->prepare() : sync::PrepareOutcome{sync::CloudError{{}, cloud.error()}, {}};
+    for (const std::string& line : prepared.lines) {
+        fmt::print("{}\n", line);
+    }
+    if (const std::optional<sync::CloudError>& refused = prepared.error) {
         (void)app.set(sync::kSyncServerKey, boost::json::string(oldServer));
         (void)app.set(sync::kSyncUserKey, boost::json::string(oldUser));
         fmt::print(stderr, "The account cannot be used: {}\n", refused->message);

@@ -21,15 +21,6 @@ constexpr const char* kLockFileName = ".orlavine-lock";
 
 }  // namespace
 
-std::string contentTag(std::string_view body) {
-    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
-    for (const char c : body) {
-        hash ^= static_cast<unsigned char>(c);
-        hash *= 1099511628211ull;
-    }
-    return fmt::format("{:016x}-{}", hash, body.size());
-}
-
 FolderRecordStore::FolderRecordStore(std::filesystem::path folder, std::size_t maxRecordBytes)
     : folder_(std::move(folder)),
       maxRecordBytes_(maxRecordBytes == 0 ? kMaxRecordBytes : maxRecordBytes),

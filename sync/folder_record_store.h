@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <filesystem>
 
+#include "sync/record_files.h"
 #include "sync/record_store.h"
 
 namespace orlavine::sync {
@@ -40,8 +41,5 @@ class FolderRecordStore : public RecordStore {
     int inotify_ = -1;
     int cancelled_ = -1;  // an eventfd, readable once cancel() was called
 };
-
-// The tag of a body: a stable hash of its bytes, in hex.
-std::string contentTag(std::string_view body);
 
 }  // namespace orlavine::sync

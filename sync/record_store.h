@@ -1,7 +1,7 @@
 #pragma once
 // The cloud side of sync: a per-user store of named records, each one body of bytes with a change
 // tag. Every save is conditional on the tag the caller last saw, so one machine never silently
-// overwrites what another wrote.
+// overwrites what another wrote, whatever the server itself enforces.
 
 #include <chrono>
 #include <map>
@@ -41,6 +41,12 @@ struct TagOutcome {
     std::optional<std::string> tag;  // nothing when the record does not exist
 };
 
+struct PrepareOutcome {
+    std::optional<CloudError> error;
+    // What setting the account up did or found that the user should know, one line each.
+    std::vector<std::string> lines;
+};
+
 struct SaveOutcome {
     std::optional<CloudError> error;
     std::string tag;  // the record's tag after the save
@@ -60,6 +66,9 @@ class RecordStore {
                              const std::optional<std::string>& expectedTag) = 0;
     // Whether the account answers an authenticated request.
     virtual std::optional<CloudError> checkAccount() = 0;
+    // For setting the account up: makes what is missing and finds out whether sync can work
+    // safely with it.
+    virtual PrepareOutcome prepare() { return {checkAccount(), {}}; }
     // Blocks until the store may have changed or `timeout` passed. Stores without change notices
     // wait the whole time and answer true, so the caller polls.
     virtual bool waitForChange(std::chrono::milliseconds timeout) = 0;

@@ -15,6 +15,11 @@ namespace orlavine::sync {
 
 namespace names = orlavine::notifications;
 
+namespace {
+// Held after a save found the record changed; equals no tag a store gives.
+constexpr const char* kTagOfAChangedRecord = "changed-elsewhere";
+}  // namespace
+
 // One operation of the engine: waits for the one before it, holds the state lock except around
 // requests and library transactions (`outside`), and on its end keeps the state and posts what
 // it queued, with no lock held.
@@ -443,6 +448,9 @@ bool SyncEngine::uploadBytes(Operation& op, const std::string& bytes, std::int64
     if (saved.error) {
         state_.uploadPending = true;
         if (saved.error->kind == CloudError::Kind::conflict) {
+            // The record's tag as held is no longer the cloud's, even where the tag the cloud
+            // shows has not moved (a writer that stopped half-way): the next poll reads it.
+            state_.databaseTag = kTagOfAChangedRecord;
             note("Another machine changed the cloud library first; merging at the next poll.");
         } else {
             fail("Upload failed, trying again at the next poll: " + saved.error->message);

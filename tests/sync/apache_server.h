@@ -26,6 +26,32 @@ extern char** environ;
 
 namespace orlavine::sync::testing {
 
+// A port of the loopback interface that nothing listens on now.
+inline int freeLoopbackPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = 0;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    ::close(fd);
+    return ntohs(addr.sin_port);
+}
+
+// Whether something accepts connections on the loopback `port`.
+inline bool acceptsOn(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<std::uint16_t>(port));
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    return ok;
+}
+
 inline constexpr const char* kApacheBinary = "/usr/sbin/apache2";
 inline constexpr const char* kApacheModules = "/usr/lib/apache2/modules";
 
@@ -67,7 +93,7 @@ class ApacheServer {
             failure_ = "htpasswd failed";
             return;
         }
-        port_ = freePort();
+        port_ = freeLoopbackPort();
         writeConfig();
         start();
     }
@@ -80,6 +106,7 @@ class ApacheServer {
     // The root of the shared WebDAV space, as an account's server address.
     std::string baseURL() const { return "http://127.0.0.1:" + std::to_string(port_) + "/dav/"; }
     std::filesystem::path davFolder() const { return root_ / "dav"; }
+    int port() const { return port_; }
 
     void start() {
         if (pid_ > 0) {
@@ -128,29 +155,7 @@ class ApacheServer {
     std::string errorLog() const { return orlavine::testing::readText(root_ / "error.log"); }
 
   private:
-    static int freePort() {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        addr.sin_port = 0;
-        ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        socklen_t len = sizeof addr;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-        ::close(fd);
-        return ntohs(addr.sin_port);
-    }
-
-    bool accepting() const {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        addr.sin_port = htons(static_cast<std::uint16_t>(port_));
-        const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-        ::close(fd);
-        return ok;
-    }
+    bool accepting() const { return acceptsOn(port_); }
 
     void writeConfig() const {
         const std::string r = root_.string();

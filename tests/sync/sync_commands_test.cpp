@@ -17,6 +17,7 @@
 #include "model/style_factory.h"
 #include "support/test_support.h"
 #include "sync/apache_server.h"
+#include "sync/dav_servers.h"
 #include "sync/sync_account.h"
 
 namespace orlavine::sync::testing {
@@ -332,6 +333,40 @@ TEST_F(SyncCommands, SetupKeepsThePasswordInTheKeyringAndLaterRunsUseIt) {
                 << entry.path();
         }
     }
+}
+
+// Setup makes every folder of a new address and says what the server lacks; a server on which
+// two machines could overwrite each other is refused and nothing is kept. (No keyring runs here:
+// what setup says about the server comes before the password is stored.)
+TEST_F(SyncCommands, SetupMakesTheAddressTellsWhatTheServerLacksAndRefusesAnUnsafeServer) {
+    if (auto why = DavServer::unavailable(DavKind::rclone)) {
+        GTEST_SKIP() << *why;
+    }
+    DavServer server(DavKind::rclone, "ann", "pw");
+    ASSERT_TRUE(server.failure().empty()) << server.failure();
+    FaultProxy proxy(server.port());
+    ASSERT_TRUE(proxy.failure().empty()) << proxy.failure();
+    orlavine::testing::TempDir home;
+    addStyle(home.path(), 1, "alpha");
+
+    Outcome r = run(home.path(), "sync setup '" + proxy.url("/dav/a/b") + "' ann", "pw\n");
+    EXPECT_NE(r.output.find("Made the folder(s) on the server: /dav/a/ /dav/a/b/ "
+                            "/dav/a/b/orlavine-library/\n"
+                            "This server ignores conditional writes; syncing with a lock instead."),
+              std::string::npos)
+        << r.output;
+    EXPECT_TRUE(std::filesystem::is_directory(server.folder() / "a/b/orlavine-library"));
+
+    ASSERT_TRUE(proxy.tell("refuse?method=LOCK&status=405"));
+    r = run(home.path(), "sync setup '" + proxy.url("/dav/c") + "' ann", "pw\n");
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("The account cannot be used: this server neither refuses a write based "
+                            "on an outdated copy nor supports WebDAV locks"),
+              std::string::npos)
+        << r.output;
+    EXPECT_EQ(r.output.find("Sync is on"), std::string::npos) << r.output;
+    const std::string settings = orlavine::testing::readText(home.path() / "config" / "app.json");
+    EXPECT_EQ(settings.find("/dav/c"), std::string::npos) << settings;
 }
 
 }  // namespace
