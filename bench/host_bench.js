@@ -43,6 +43,12 @@ function frame(object) {
   return Buffer.concat([header, body]);
 }
 
+// CPU time (user + system) the process has used, in milliseconds.
+function cpuMs(pid) {
+  const fields = fs.readFileSync(`/proc/${pid}/stat`, 'utf8').split(') ')[1].split(' ');
+  return (Number(fields[11]) + Number(fields[12])) * 10;
+}
+
 function memoryKiB(pid) {
   const status = fs.readFileSync(`/proc/${pid}/status`, 'utf8');
   return { rss: Number(/VmRSS:\s+(\d+)/.exec(status)[1]), peak: Number(/VmHWM:\s+(\d+)/.exec(status)[1]) };
@@ -98,6 +104,7 @@ async function run(host, root) {
   const startMemory = memoryKiB(child.pid);
   const times = [];
   const large = [];
+  const cpuBefore = cpuMs(child.pid);
   for (let i = 1; i <= options.requests; i++) {
     const t = process.hrtime.bigint();
     const reply = await ask({ id: i, name: 'getCSS', url: ADDRESSES[i % ADDRESSES.length] });
@@ -106,6 +113,7 @@ async function run(host, root) {
     if (reply.length > 1024 * 1024) large.push(us);
     replies.update(reply);
   }
+  const hostCpuUs = ((cpuMs(child.pid) - cpuBefore) * 1000) / options.requests;
   const empty = [];
   for (let i = 0; i < options.empty; i++) {
     const t = process.hrtime.bigint();
@@ -119,7 +127,7 @@ async function run(host, root) {
   empty.sort((a, b) => a - b);
   return {
     startMs, startRss: startMemory.rss / 1024, rss: memory.rss / 1024, peak: memory.peak / 1024,
-    median: percentile(times, 0.5), p99: percentile(times, 0.99), largeCount: large.length,
+    hostCpuUs, median: percentile(times, 0.5), p99: percentile(times, 0.99), largeCount: large.length,
     largeMedian: large.length ? median(large) : 0, emptyMedian: percentile(empty, 0.5),
     emptyP99: percentile(empty, 0.99), digest: replies.digest('hex'),
   };
@@ -140,6 +148,7 @@ async function run(host, root) {
     }
     const keys = [['startMs', 'start → first reply', 'ms', 1], ['startRss', 'RSS after first reply', 'MiB', 1],
       ['rss', 'RSS at the end', 'MiB', 1], ['peak', 'peak RSS', 'MiB', 1],
+      ['hostCpuUs', 'host CPU per getCSS (clock ticks of 10 ms, averaged)', 'µs', 0],
       ['median', 'getCSS round trip, median', 'µs', 0], ['p99', 'getCSS round trip, p99', 'µs', 0],
       ['largeMedian', 'replies over 1 MiB, median', 'µs', 0],
       ['emptyMedian', 'urlChanged round trip, median', 'µs', 0],
