@@ -90,15 +90,16 @@ Status Wormhole::passMessage(std::string_view identifier, std::string_view bytes
     }
     // The new name is made under a temporary one (cleaned up like writeFileAtomically's) and
     // renamed over the message, so listeners never see it half made.
-    const std::filesystem::path source = resolveLinks(copy);
+    // A library behind a symbolic link lives where another tool may write it in place, which
+    // would change the message too: it gets a copy.
     std::random_device random;
-    for (int attempt = 0; attempt < 8; ++attempt) {
+    for (int attempt = 0; attempt < 8 && resolveLinks(copy) == copy; ++attempt) {
         std::string name = "." + file->filename().string() + ".tmp-";
         for (int i = 0; i < 6; ++i) {
             name += static_cast<char>('a' + random() % 26);
         }
         const std::filesystem::path temporary = folder_ / name;
-        if (::linkat(AT_FDCWD, source.c_str(), AT_FDCWD, temporary.c_str(), 0) != 0) {
+        if (::linkat(AT_FDCWD, copy.c_str(), AT_FDCWD, temporary.c_str(), 0) != 0) {
             if (errno == EEXIST) {
                 continue;
             }

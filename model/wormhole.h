@@ -31,7 +31,8 @@ class Wormhole {
     // `inode` (a file just written and not replaced since): the message becomes a second name
     // of that file instead of a second copy of the bytes. Files are only ever replaced whole,
     // never written in place, so the message keeps its bytes when `copy` is replaced later. If
-    // the link cannot be made or the file is not the one meant, the bytes are written.
+    // `copy` is a symbolic link, the link cannot be made or the file is not the one meant, the
+    // bytes are written.
     Status passMessage(std::string_view identifier, std::string_view bytes,
                        const std::filesystem::path& copy, ino_t inode) const;
     // The last message passed under `identifier`, if any.
