@@ -58,9 +58,11 @@ std::vector<PageDispatch> SafariExtensionHandler::messageReceived(const PageMess
         out.push_back({"updateCSS", kEmptyPair});
     }
     if (name == "getCSS") {
-        out.push_back({"returnCSS", {{"css", pageCSS(url, false)}}});
+        out.push_back({"returnCSS", {}});
+        out.back().userInfo.emplace("css", pageCSS(url, false));
     } else if (name == "updateCSS") {
-        out.push_back({"newCSS", {{"css", pageCSS(url, false)}}});
+        out.push_back({"newCSS", {}});
+        out.back().userInfo.emplace("css", pageCSS(url, false));
     }
     if (endsWith(url, ".user.css") || endsWith(url, ".user.styl") || endsWith(url, ".user.less")) {
         out.push_back({"userCSS", {}});
@@ -81,8 +83,8 @@ std::vector<PageDispatch> SafariExtensionHandler::messageReceived(const PageMess
         // A frame whose document the page wrote itself (about:blank, about:srcdoc) is styled
         // for the page's own address.
         const std::string& address = isPageWrittenFrame(frameText) ? url : frameText;
-        out.push_back({name == "iframeCSS" ? "cssIframe" : "newIframe",
-                       {{"css", pageCSS(address, true)}, {"url", frameText}}});
+        out.push_back({name == "iframeCSS" ? "cssIframe" : "newIframe", {{"url", frameText}}});
+        out.back().userInfo.emplace("css", pageCSS(address, true));
     }
     return out;
 }

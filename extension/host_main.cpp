@@ -1,6 +1,7 @@
 // orlavine-extension: the native-messaging host that the browser extension talks to. Started by
 // the browser; `--install` and `--uninstall` manage the browsers' host manifests.
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <fmt/format.h>
@@ -46,6 +47,9 @@ int serve() {
     const auto container = sharedContainer();
     CachedLibrary library(container, console);
     SafariExtensionHandler handler(settings, library, nc, catalogueHost(settings.app));
+    // A larger pipe lets a long reply go out in fewer turns between the host and the browser;
+    // the system's limit may refuse it, which only costs speed.
+    (void)::fcntl(STDOUT_FILENO, F_SETPIPE_SZ, static_cast<int>(kMaxMessageToBrowser));
     FrameWriter writer(STDOUT_FILENO);
     HostSession session(writer, handler, library, nc, console);
 

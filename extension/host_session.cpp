@@ -6,6 +6,7 @@
 #include <charconv>
 
 #include "extension/app_launcher.h"
+#include "extension/json_escape.h"
 #include "model/settings_keys.h"
 
 namespace orlavine {
@@ -175,18 +176,39 @@ void HostSession::handleRequest(std::string_view text) {
             }
             message.userInfo = std::move(entries);
         }
-        json::array messages;
+        // Written straight out, not through a JSON document: the CSS is escaped once, in bulk.
+        // The buffer is kept between requests: a page's CSS may be megabytes, and fresh pages
+        // of memory for every reply cost more than the escaping.
+        std::string& replyText = replyBuffer_;
+        replyText.clear();
+        replyText += "{\"id\":" + std::to_string(id) + ",\"messages\":[";
+        bool firstDispatch = true;
         for (const PageDispatch& dispatch : handler_.messageReceived(message)) {
-            json::object info;
+            replyText += firstDispatch ? "{\"name\":" : ",{\"name\":";
+            firstDispatch = false;
+            appendJsonString(replyText, dispatch.name);
+            replyText += ",\"userInfo\":{";
+            bool firstEntry = true;
             for (const auto& [key, value] : dispatch.userInfo) {
-                info[key] = value;
+                if (!firstEntry) {
+                    replyText += ',';
+                }
+                firstEntry = false;
+                appendJsonString(replyText, key);
+                replyText += ':';
+                appendJsonString(replyText, value);
             }
-            messages.push_back(
-                json::object{{"name", dispatch.name}, {"userInfo", std::move(info)}});
+            replyText += "}}";
         }
-        reply["messages"] = std::move(messages);
+        replyText += "]}";
+        sendReply(id, replyText);
+        return;
     }
-    if (Status sent = writer_.writeReply(id, json::serialize(reply)); !sent) {
+    sendReply(id, json::serialize(reply));
+}
+
+void HostSession::sendReply(std::int64_t id, std::string_view text) {
+    if (Status sent = writer_.writeReply(id, text); !sent) {
         console_.consoleLine(sent.error());
     }
 }

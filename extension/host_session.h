@@ -33,6 +33,7 @@ class HostSession {
   private:
     void sendEvent(std::string_view json);
     void sendError(std::int64_t id, std::string_view message);
+    void sendReply(std::int64_t id, std::string_view text);
 
     FrameWriter& writer_;
     SafariExtensionHandler& handler_;
@@ -41,6 +42,7 @@ class HostSession {
     Reporter& console_;
     NotificationCenter::Token toggleObserver_;
     NotificationCenter::Token refreshObserver_;
+    std::string replyBuffer_;  // page replies, written by run()'s thread only
 };
 
 }  // namespace orlavine

@@ -1,38 +1,55 @@
 #include "extension/native_messaging.h"
 
+#include <sys/uio.h>
 #include <unistd.h>
 
-#include <boost/json/serialize.hpp>
-#include <boost/json/string_view.hpp>
 #include <cerrno>
 #include <cstring>
+
+#include "extension/json_escape.h"
 
 namespace orlavine {
 namespace {
 
-// Bytes that one character of `text` at `i` takes once written as a JSON string, and how many
-// bytes of `text` that character spans (whole UTF-8 sequences are never split).
-std::pair<std::size_t, std::size_t> escapedCharacter(std::string_view text, std::size_t i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c < 0x80) {
-        if (c == '"' || c == '\\') {
-            return {2, 1};
-        }
-        return {c < 0x20 ? 6 : 1, 1};
-    }
-    std::size_t length = 1;
-    if ((c & 0xE0) == 0xC0) {
-        length = 2;
-    } else if ((c & 0xF0) == 0xE0) {
-        length = 3;
-    } else if ((c & 0xF8) == 0xF0) {
-        length = 4;
-    }
-    length = std::min(length, text.size() - i);
-    return {length, length};
-}
+// Room for {"id":...,"part":...,"parts":...,"data":""} around each piece of a split reply.
+constexpr std::size_t kEnvelope = 96;
 
 }  // namespace
+
+std::vector<std::string_view> framedReplyParts(std::int64_t id, std::string_view reply,
+                                               std::size_t limit, std::string& buffer) {
+    // One pass: each piece is escaped after a gap that later takes the frame's length and the
+    // part's envelope, whose "parts" count is known only at the end.
+    const std::size_t budget = limit > kEnvelope + 6 ? limit - kEnvelope : 6;
+    constexpr std::size_t kGap = kEnvelope + sizeof(std::uint32_t);
+    buffer.clear();
+    buffer.reserve(reply.size() + reply.size() / 4 + budget + kGap * (reply.size() / budget + 2));
+    std::vector<std::pair<std::size_t, std::size_t>> pieces;  // where each escaped piece lies
+    std::size_t start = 0;
+    do {
+        buffer.append(kGap, ' ');
+        const std::size_t from = buffer.size();
+        start += appendEscapedWithin(buffer, reply.substr(start), budget);
+        pieces.emplace_back(from, buffer.size());
+        buffer += "\"}";
+    } while (start < reply.size());
+
+    std::vector<std::string_view> frames;
+    const std::string tail = ",\"parts\":" + std::to_string(pieces.size()) + ",\"data\":\"";
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        const std::string head =
+            "{\"id\":" + std::to_string(id) + ",\"part\":" + std::to_string(i) + tail;
+        const auto [from, to] = pieces[i];
+        const auto length = static_cast<std::uint32_t>(head.size() + (to - from) + 2);
+        char* at = buffer.data() + from - head.size() - sizeof length;
+        std::memcpy(at, &length, sizeof length);
+        std::memcpy(at + sizeof length, head.data(), head.size());
+        frames.emplace_back(at, sizeof length + length);
+    }
+    return frames;
+}
+
+namespace {}  // namespace
 
 bool FrameReader::readExactly(char* into, std::size_t count) {
     while (count > 0) {
@@ -92,19 +109,46 @@ Status FrameWriter::write(std::string_view message) {
         return Error{"message too long for the browser"};
     }
     const auto length = static_cast<std::uint32_t>(message.size());
-    std::string frame(reinterpret_cast<const char*>(&length), sizeof length);
-    frame.append(message);
     std::lock_guard lock(mutex_);
-    std::string_view rest = frame;
-    while (!rest.empty()) {
-        const ssize_t n = ::write(fd_, rest.data(), rest.size());
+    return writeFrame(length, message);
+}
+
+Status FrameWriter::writeAll(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n <= 0) {
             return Error{std::string("cannot write to the browser: ") + std::strerror(errno)};
         }
-        rest.remove_prefix(static_cast<std::size_t>(n));
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return Done{};
+}
+
+Status FrameWriter::writeFrame(std::uint32_t length, std::string_view message) {
+    // The length and the message go out in one call without being copied together.
+    iovec pieces[2] = {{const_cast<std::uint32_t*>(&length), sizeof length},
+                       {const_cast<char*>(message.data()), message.size()}};
+    std::size_t first = 0;
+    while (first < 2) {
+        const ssize_t n = ::writev(fd_, pieces + first, static_cast<int>(2 - first));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return Error{std::string("cannot write to the browser: ") + std::strerror(errno)};
+        }
+        auto written = static_cast<std::size_t>(n);
+        while (first < 2 && written >= pieces[first].iov_len) {
+            written -= pieces[first].iov_len;
+            ++first;
+        }
+        if (first < 2) {
+            pieces[first].iov_base = static_cast<char*>(pieces[first].iov_base) + written;
+            pieces[first].iov_len -= written;
+        }
     }
     return Done{};
 }
@@ -113,8 +157,9 @@ Status FrameWriter::writeReply(std::int64_t id, std::string_view reply) {
     if (reply.size() <= kMaxMessageToBrowser) {
         return write(reply);
     }
-    for (const std::string& part : splitReply(id, reply, kMaxMessageToBrowser)) {
-        if (Status written = write(part); !written) {
+    std::lock_guard lock(mutex_);  // the parts of one reply are not interleaved with events
+    for (std::string_view frame : framedReplyParts(id, reply, kMaxMessageToBrowser, parts_)) {
+        if (Status written = writeAll(frame); !written) {
             return written;
         }
     }
@@ -122,30 +167,10 @@ Status FrameWriter::writeReply(std::int64_t id, std::string_view reply) {
 }
 
 std::vector<std::string> splitReply(std::int64_t id, std::string_view reply, std::size_t limit) {
-    // Room for {"id":...,"part":...,"parts":...,"data":""} around each piece.
-    constexpr std::size_t kEnvelope = 96;
-    const std::size_t budget = limit > kEnvelope + 6 ? limit - kEnvelope : 6;
-    std::vector<std::string_view> pieces;
-    std::size_t start = 0;
-    std::size_t escaped = 0;
-    for (std::size_t i = 0; i < reply.size();) {
-        const auto [cost, span] = escapedCharacter(reply, i);
-        if (escaped + cost > budget) {
-            pieces.push_back(reply.substr(start, i - start));
-            start = i;
-            escaped = 0;
-        }
-        escaped += cost;
-        i += span;
-    }
-    pieces.push_back(reply.substr(start));
-
+    std::string buffer;
     std::vector<std::string> parts;
-    parts.reserve(pieces.size());
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
-        parts.push_back("{\"id\":" + std::to_string(id) + ",\"part\":" + std::to_string(i) +
-                        ",\"parts\":" + std::to_string(pieces.size()) + ",\"data\":" +
-                        boost::json::serialize(boost::json::string_view(pieces[i])) + "}");
+    for (std::string_view frame : framedReplyParts(id, reply, limit, buffer)) {
+        parts.emplace_back(frame.substr(sizeof(std::uint32_t)));
     }
     return parts;
 }

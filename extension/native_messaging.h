@@ -55,12 +55,20 @@ class FrameWriter {
     Status writeReply(std::int64_t id, std::string_view reply);
 
   private:
+    // Caller holds mutex_.
+    Status writeFrame(std::uint32_t length, std::string_view message);
+    Status writeAll(std::string_view bytes);
+
     int fd_;
     std::mutex mutex_;
+    std::string parts_;  // the framed parts of the last long reply; kept, like its memory
 };
 
 // The parts of a reply too long for one message: each is a complete JSON object no longer
 // than `limit` bytes, and the "data" pieces joined give back `reply`.
 std::vector<std::string> splitReply(std::int64_t id, std::string_view reply, std::size_t limit);
+// The same parts, each framed (length first), built in `buffer` with the piece escaped once.
+std::vector<std::string_view> framedReplyParts(std::int64_t id, std::string_view reply,
+                                               std::size_t limit, std::string& buffer);
 
 }  // namespace orlavine

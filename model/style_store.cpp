@@ -300,10 +300,16 @@ Status StyleStore::transact(const std::function<void(styleDatabase&, LibraryChan
         }
         lock.bumpCounter();
         struct stat info {};
-        if (std::optional<Revision> now = revisionOf(databaseFile(), lock.counter(), info)) {
+        std::optional<Revision> now = revisionOf(databaseFile(), lock.counter(), info);
+        if (now) {
             *revision_ = *now;
         }
-        if (Status sent = wormhole_.passMessage(kStyleDBUpdated, bytes); !sent) {
+        // The notice carries the same bytes as the file just written: it shares them.
+        const Status sent = now && now->exists
+                                ? wormhole_.passMessage(kStyleDBUpdated, bytes, databaseFile(),
+                                                        static_cast<ino_t>(now->inode))
+                                : wormhole_.passMessage(kStyleDBUpdated, bytes);
+        if (!sent) {
             services_.reporter->consoleLine("Unable to notify the browser of the change: " +
                                             sent.error());
         }

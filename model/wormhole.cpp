@@ -1,12 +1,15 @@
 #include "model/wormhole.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <optional>
+#include <random>
 #include <utility>
 
 #include "model/atomic_file.h"
@@ -50,13 +53,13 @@ void limitFolder(const std::filesystem::path& folder, mode_t allowed) {
 Wormhole::Wormhole(const std::filesystem::path& container)
     : folder_(container / kWormholeDirectoryName), library_(container / kDatabaseFileName) {}
 
-Status Wormhole::passMessage(std::string_view identifier, std::string_view bytes) const {
+Result<std::filesystem::path> Wormhole::prepare(std::string_view identifier,
+                                                std::optional<unsigned>& mode) const {
     if (!validIdentifier(identifier)) {
         return Error{"invalid message identifier"};
     }
     const std::filesystem::path file = folder_ / (std::string(identifier) + kMessageSuffix);
     // A message tells what changed in the library: it is never more readable than the library.
-    std::optional<unsigned> mode;
     struct stat library {};
     if (::stat(library_.c_str(), &library) == 0) {
         mode = library.st_mode & 0666;
@@ -66,7 +69,52 @@ Status Wormhole::passMessage(std::string_view identifier, std::string_view bytes
     }
     // A message cut short by a crash leaves its temporary file behind.
     removeStaleTemporaries(file, std::chrono::minutes(10));
-    return writeFileAtomically(file, bytes, mode);
+    return file;
+}
+
+Status Wormhole::passMessage(std::string_view identifier, std::string_view bytes) const {
+    std::optional<unsigned> mode;
+    auto file = prepare(identifier, mode);
+    if (!file) {
+        return Error{file.error()};
+    }
+    return writeFileAtomically(*file, bytes, mode);
+}
+
+Status Wormhole::passMessage(std::string_view identifier, std::string_view bytes,
+                             const std::filesystem::path& copy, ino_t inode) const {
+    std::optional<unsigned> mode;
+    auto file = prepare(identifier, mode);
+    if (!file) {
+        return Error{file.error()};
+    }
+    // The new name is made under a temporary one (cleaned up like writeFileAtomically's) and
+    // renamed over the message, so listeners never see it half made.
+    // A library behind a symbolic link lives where another tool may write it in place, which
+    // would change the message too: it gets a copy.
+    std::random_device random;
+    for (int attempt = 0; attempt < 8 && resolveLinks(copy) == copy; ++attempt) {
+        std::string name = "." + file->filename().string() + ".tmp-";
+        for (int i = 0; i < 6; ++i) {
+            name += static_cast<char>('a' + random() % 26);
+        }
+        const std::filesystem::path temporary = folder_ / name;
+        if (::linkat(AT_FDCWD, copy.c_str(), AT_FDCWD, temporary.c_str(), 0) != 0) {
+            if (errno == EEXIST) {
+                continue;
+            }
+            break;  // another file system, or links not allowed: write a copy
+        }
+        struct stat linked {};
+        if (::stat(temporary.c_str(), &linked) == 0 && linked.st_ino == inode &&
+            static_cast<std::size_t>(linked.st_size) == bytes.size() &&
+            ::rename(temporary.c_str(), file->c_str()) == 0) {
+            return Done{};
+        }
+        ::unlink(temporary.c_str());
+        break;
+    }
+    return writeFileAtomically(*file, bytes, mode);
 }
 
 Result<std::string> Wormhole::message(std::string_view identifier) const {

@@ -3,9 +3,12 @@
 // identifier has one message file in <shared container>/wormhole, replaced atomically on every
 // message. Listeners watch the folder with inotify and receive the bytes of each new message.
 
+#include <sys/types.h>
 #include <filesystem>
+
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,12 +27,25 @@ class Wormhole {
     // and '_'. The message file and the folder are never more readable than the library file;
     // temporaries that earlier messages cut short left behind are removed.
     Status passMessage(std::string_view identifier, std::string_view bytes) const;
+    // The same, when `copy` is a file that already holds exactly `bytes` and has the inode
+    // `inode` (a file just written and not replaced since): the message becomes a second name
+    // of that file instead of a second copy of the bytes. Files are only ever replaced whole,
+    // never written in place, so the message keeps its bytes when `copy` is replaced later. If
+    // `copy` is a symbolic link, the link cannot be made or the file is not the one meant, the
+    // bytes are written.
+    Status passMessage(std::string_view identifier, std::string_view bytes,
+                       const std::filesystem::path& copy, ino_t inode) const;
     // The last message passed under `identifier`, if any.
     Result<std::string> message(std::string_view identifier) const;
 
     const std::filesystem::path& folder() const { return folder_; }
 
   private:
+    // The message file of `identifier`, with the folder made and limited to the library's
+    // permissions, which `mode` receives.
+    Result<std::filesystem::path> prepare(std::string_view identifier,
+                                          std::optional<unsigned>& mode) const;
+
     std::filesystem::path folder_;
     std::filesystem::path library_;
 };

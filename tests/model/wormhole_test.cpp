@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -150,6 +151,36 @@ TEST(Wormhole, StaleTemporariesOfCutShortMessagesAreRemoved) {
     EXPECT_FALSE(std::filesystem::exists(stale));
     EXPECT_TRUE(std::filesystem::exists(fresh));
     EXPECT_EQ(testing::readText(folder / "styleDBUpdated.message"), "{}");
+}
+
+TEST(Wormhole, AMessageSharesTheFileThatHoldsItsBytesAndKeepsThemWhenTheFileIsReplaced) {
+    TempDir dir;
+    const auto library = dir / "styledb.sdb";
+    writeText(library, "first library");
+    struct stat info {};
+    ASSERT_EQ(::stat(library.c_str(), &info), 0);
+    Wormhole wormhole(dir.path());
+    Inbox inbox;
+    auto listener = listen(dir.path(), "styleDBUpdated", inbox);
+
+    ASSERT_TRUE(wormhole.passMessage("styleDBUpdated", "first library", library, info.st_ino));
+    ASSERT_TRUE(inbox.waitForLatest("first library"));
+    struct stat message {};
+    ASSERT_EQ(::stat((dir / "wormhole/styleDBUpdated.message").c_str(), &message), 0);
+    EXPECT_EQ(message.st_ino, info.st_ino) << "no second copy";
+    // The library is replaced whole, as every save does: the message keeps the old bytes.
+    writeText(dir / "next", "second library");
+    std::filesystem::rename(dir / "next", library);
+    EXPECT_EQ(*wormhole.message("styleDBUpdated"), "first library");
+
+    // A file that is not the one meant (another inode, or other bytes): the bytes are written.
+    ASSERT_TRUE(wormhole.passMessage("styleDBUpdated", "other bytes", library, info.st_ino));
+    ASSERT_TRUE(inbox.waitForLatest("other bytes"));
+    EXPECT_EQ(*wormhole.message("styleDBUpdated"), "other bytes");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "wormhole"),
+                            std::filesystem::directory_iterator()),
+              1)
+        << "no temporary name left behind";
 }
 
 TEST(Wormhole, InvalidIdentifiersAreRefused) {
