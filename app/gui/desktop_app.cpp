@@ -1,0 +1,186 @@
+#include "app/gui/desktop_app.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QTimer>
+#include <QUrl>
+#include <QUrlQuery>
+#include <string_view>
+
+#include "app/gui/browser_setup.h"
+#include "app/gui/gui_reporter.h"
+#include "app/gui/single_instance.h"
+#include "model/config.h"
+#include "model/date.h"
+#include "model/settings_keys.h"
+
+namespace orlavine::gui {
+namespace {
+
+constexpr double kExtensionUseWindowSeconds = 30.0 * 24 * 60 * 60;
+
+bool isDocumentOrLink(std::string_view argument) {
+    if (argument.starts_with("orlavine:")) {
+        return true;
+    }
+    if (argument.starts_with("-")) {
+        return false;
+    }
+    for (std::string_view extension : {".sdb", ".css", ".styl", ".less"}) {
+        if (argument.ends_with(extension)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool wantsDesktop(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (!isDocumentOrLink(argv[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+DesktopApp::DesktopApp(Session& session, Prompter& prompter, QObject* parent)
+    : QObject(parent),
+      session_(session),
+      prompter_(prompter),
+      list_(session, prompter),
+      links_(session, prompter),
+      window_(std::make_unique<MainWindow>(session, list_)) {
+    connect(window_.get(), &MainWindow::browserSetupRequested, this, &DesktopApp::showBrowserSetup);
+    connect(window_.get(), &MainWindow::emailSupportRequested, this, &DesktopApp::emailSupport);
+    connect(window_.get(), &MainWindow::websiteRequested, this, &DesktopApp::openWebsite);
+    connect(window_.get(), &MainWindow::aboutRequested, this, &DesktopApp::showAbout);
+}
+
+DesktopApp::~DesktopApp() {
+    delete browserSetup_;
+}
+
+void DesktopApp::start() {
+    window_->show();
+    QTimer::singleShot(500, this, &DesktopApp::runLaunchChecks);
+}
+
+void DesktopApp::runLaunchChecks() {
+    SettingsStore& app = session_.settings().app;
+    if (app.boolValue(keys::kIsFirstLaunch)) {
+        showBrowserSetup();
+        app.set(keys::kIsFirstLaunch, false);
+        return;
+    }
+    if (!app.boolValue(keys::kWarnIfDisabled) || extensionWarningShown_ || extensionInUse()) {
+        return;
+    }
+    extensionWarningShown_ = true;
+    const Prompter::Choice choice = prompter_.choose(
+        tr("Extension Not Enabled"),
+        tr("To use your custom styles, you'll need to enable the Orlavine extension in your "
+           "browser."),
+        {tr("Set Up Browser"), tr("Later")});
+    if (choice.suppressed) {
+        app.set(keys::kWarnIfDisabled, false);
+    }
+    if (choice.button == 0) {
+        showBrowserSetup();
+    }
+}
+
+bool DesktopApp::extensionInUse() const {
+    if (!anyBrowserConnected()) {
+        return false;
+    }
+    const SettingsStore& extension = session_.settings().extension;
+    if (!extension.hasStoredValue(keys::kHostLastRun)) {
+        return false;
+    }
+    const double since =
+        Date::now().sinceReference - extension.dateValue(keys::kHostLastRun).sinceReference;
+    return since <= kExtensionUseWindowSeconds;
+}
+
+void DesktopApp::handleArguments(const QStringList& arguments) {
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+    for (const QString& argument : arguments) {
+        links_.handle(argument);
+    }
+}
+
+void DesktopApp::showBrowserSetup() {
+    if (browserSetup_ == nullptr) {
+        browserSetup_ = new BrowserSetupWindow;
+        browserSetup_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    browserSetup_->show();
+    browserSetup_->raise();
+    browserSetup_->activateWindow();
+}
+
+void DesktopApp::emailSupport() {
+    QUrl mail(QStringLiteral("mailto:") + QString::fromLatin1(SupportAddress));
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("subject"), tr("I need some Orlavine help!"));
+    mail.setQuery(query);
+    if (!QDesktopServices::openUrl(mail)) {
+        prompter_.alert(tr("No Email Client Set Up"),
+                        tr("However, you can still email me at %1 if you need to!")
+                            .arg(QString::fromLatin1(SupportAddress)));
+    }
+}
+
+void DesktopApp::openWebsite() {
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(ProductSiteURL)));
+}
+
+void DesktopApp::showAbout() {
+    QMessageBox::about(
+        window_.get(), tr("About Orlavine"),
+        tr("<h3>Orlavine %1</h3><p>A library of user styles for the web sites you visit.</p>"
+           "<p>Bundled scripts and their licences:</p><ul>"
+           "<li>Less (<code>less.min.js</code>): Apache License 2.0</li>"
+           "<li>Stylus (<code>stylus-renderer.min.js</code>): MIT License</li>"
+           "</ul><p>Built with Qt %2 (LGPL 3).</p>")
+            .arg(QStringLiteral(ORLAVINE_VERSION), QString::fromLatin1(qVersion())));
+}
+
+int runDesktop(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Orlavine"));
+    QApplication::setApplicationVersion(QStringLiteral(ORLAVINE_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("orlavine"));
+    const QStringList arguments = QApplication::arguments().mid(1);
+
+    const QString socket = SingleInstance::socketPath();
+    if (SingleInstance::handOver(arguments, socket)) {
+        return 0;
+    }
+    SingleInstance instance;
+    if (!instance.listen(socket)) {
+        qWarning("Cannot listen at %s; later launches will open windows of their own.",
+                 qPrintable(socket));
+    }
+
+    DialogPrompter prompter;
+    QObject alertContext;
+    GuiReporter reporter(prompter, &alertContext);
+    Session session(reporter);
+    if (Status watching = session.watchOtherPrograms(); !watching) {
+        reporter.consoleLine("Cannot follow changes by other programs: " + watching.error());
+    }
+    DesktopApp desktop(session, prompter);
+    prompter.setParent(&desktop.window());
+    QObject::connect(&instance, &SingleInstance::received, &desktop, &DesktopApp::handleArguments);
+    desktop.start();
+    desktop.handleArguments(arguments);
+    return QApplication::exec();
+}
+
+}  // namespace orlavine::gui
