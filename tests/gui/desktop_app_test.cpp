@@ -1,0 +1,131 @@
+// What the program is asked to open (links and documents), the launch checks, and a second
+// launch handing its arguments to the first.
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "app/gui/desktop_app.h"
+#include "app/gui/link_handler.h"
+#include "app/gui/link_request.h"
+#include "app/gui/single_instance.h"
+#include "gui_fixture.h"
+#include "model/settings_keys.h"
+
+using namespace orlavine;
+using namespace orlavine::gui;
+using orlavine::testing::GuiFixture;
+
+class DesktopAppTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void parsesLinks_data() {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<qlonglong>("number");
+        QTest::addColumn<QString>("address");
+        using K = LinkRequest::Kind;
+        QTest::newRow("open") << "orlavine://openstyle/42" << int(K::openStyle) << 42LL << "";
+        QTest::newRow("open, no number") << "orlavine://openstyle/" << int(K::none) << -1LL << "";
+        QTest::newRow("install 0") << "orlavine://install/0" << int(K::none) << -1LL << "";
+        QTest::newRow("install") << "orlavine://install/123" << int(K::install) << 123LL
+                                 << "https://cat.test/styles/chrome/123.json";
+        QTest::newRow("install with settings")
+            << "orlavine://install/123/ik-color=%23fff&x=a%20b" << int(K::install) << 123LL
+            << "https://cat.test/styles/chrome/123.json?ik-color=%23fff&x=a%20b";
+        QTest::newRow("usercss") << "orlavine://usercss/https://example.com/a.user.css"
+                                 << int(K::userCSS) << -1LL << "https://example.com/a.user.css";
+        QTest::newRow("other host") << "orlavine://elsewhere/1" << int(K::none) << -1LL << "";
+        QTest::newRow("no address") << "not a link" << int(K::none) << -1LL << "";
+    }
+    void parsesLinks() {
+        QFETCH(QString, link);
+        QFETCH(int, kind);
+        QFETCH(qlonglong, number);
+        QFETCH(QString, address);
+        const LinkRequest request = parseLink(link.toStdString(), "cat.test");
+        QCOMPARE(int(request.kind), kind);
+        if (kind != int(LinkRequest::Kind::none)) {
+            QCOMPARE(request.number, number);
+            QCOMPARE(QString::fromStdString(request.address), address);
+        }
+    }
+
+    void handlesLinksAndDocuments() {
+        GuiFixture fx({"a"});
+        fx.session->store().change([](styleDatabase& db, LibraryChange& changed) {
+            db.styles[0].userstyleID = 77;
+            changed.touch(db.styles[0].uniqueID);
+            return true;
+        });
+        LinkHandler links(*fx.session, fx.prompter);
+        QSignalSpy done(&links, &LinkHandler::done);
+        std::vector<std::int64_t> opened;
+        fx.session->notifications().addObserver(
+            notifications::kOpenStyleNotif, [&](const Notification& n) {
+                opened.push_back(std::get<std::int64_t>(n.userInfo.at("id")));
+            });
+
+        links.handle("orlavine://openstyle/42");
+        links.handle("orlavine://openstyle/");
+        QCOMPARE(opened, std::vector<std::int64_t>{42});
+
+        links.handle("orlavine://install/77");
+        QCOMPARE(fx.prompter.alerts, QStringList{"Duplicate Style"});
+
+        fx.prompter.alerts.clear();
+        links.handle("orlavine://usercss/https://example.com/page.html");
+        QTRY_COMPARE_WITH_TIMEOUT(done.size(), 4, 5000);
+        QCOMPARE(fx.prompter.alerts, QStringList{"Unsupported URL"});
+
+        // A database file answered "No" adds nothing.
+        const auto other = fx.home.data() / "other.sdb";
+        QVERIFY(fx.session->store().backUp(other).ok());
+        links.handle(QString::fromStdString(other.string()));
+        QCOMPARE(fx.prompter.questions.size(), 1);
+        QVERIFY(fx.prompter.questions[0].startsWith(
+            "Do you want to import the styles from the Style Database file at "));
+        QCOMPARE(done.size(), 5);
+        QCOMPARE(fx.names().size(), 1u);
+    }
+
+    void firstLaunchWelcomesWithoutWarning() {
+        GuiFixture fx;
+        DesktopApp app(*fx.session, fx.prompter);
+        QVERIFY(fx.session->settings().app.boolValue(keys::kIsFirstLaunch));
+        app.runLaunchChecks();
+        QVERIFY(app.browserSetup() != nullptr);
+        QVERIFY(fx.prompter.questions.isEmpty());
+        QVERIFY(!fx.session->settings().app.boolValue(keys::kIsFirstLaunch));
+
+        // The next launch, with no browser connected, warns once.
+        DesktopApp next(*fx.session, fx.prompter);
+        next.runLaunchChecks();
+        next.runLaunchChecks();
+        QCOMPARE(fx.prompter.questions, QStringList{"Extension Not Enabled"});
+    }
+
+    void secondLaunchHandsItsLinkToTheFirst() {
+        GuiFixture fx;
+        SingleInstance first;
+        const QString socket = SingleInstance::socketPath();
+        QVERIFY(socket.startsWith(QString::fromStdString((fx.home.data() / "run").string())));
+        QVERIFY(first.listen(socket));
+        QSignalSpy received(&first, &SingleInstance::received);
+
+        QProcess second;
+        second.setProcessChannelMode(QProcess::ForwardedChannels);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        second.setProcessEnvironment(env);
+        second.start(ORLAVINE_PROGRAM, {"orlavine://openstyle/42"});
+        QVERIFY(received.wait(60000));
+        QCOMPARE(received.at(0).at(0).toStringList(), QStringList{"orlavine://openstyle/42"});
+        QVERIFY(second.waitForFinished(60000));
+        QCOMPARE(second.exitCode(), 0);
+    }
+};
+
+QTEST_MAIN(DesktopAppTest)
+#include "desktop_app_test.moc"
