@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QTimer>
 #include <QUrl>
@@ -10,7 +11,10 @@
 
 #include "app/gui/browser_setup.h"
 #include "app/gui/gui_reporter.h"
+#include "app/gui/import_url_sheet.h"
+#include "app/gui/new_style_sheet.h"
 #include "app/gui/single_instance.h"
+#include "app/gui/update_sheet_dialog.h"
 #include "model/config.h"
 #include "model/date.h"
 #include "model/settings_keys.h"
@@ -53,6 +57,10 @@ DesktopApp::DesktopApp(Session& session, Prompter& prompter, QObject* parent)
       list_(session, prompter),
       links_(session, prompter),
       window_(std::make_unique<MainWindow>(session, list_)) {
+    connect(window_.get(), &MainWindow::newStyleRequested, this, &DesktopApp::showNewStyle);
+    connect(window_.get(), &MainWindow::importURLRequested, this, &DesktopApp::showImportURL);
+    connect(window_.get(), &MainWindow::importFileRequested, this, &DesktopApp::importFiles);
+    connect(window_.get(), &MainWindow::updateAllRequested, this, &DesktopApp::showUpdateAll);
     connect(window_.get(), &MainWindow::browserSetupRequested, this, &DesktopApp::showBrowserSetup);
     connect(window_.get(), &MainWindow::emailSupportRequested, this, &DesktopApp::emailSupport);
     connect(window_.get(), &MainWindow::websiteRequested, this, &DesktopApp::openWebsite);
@@ -112,6 +120,59 @@ void DesktopApp::handleArguments(const QStringList& arguments) {
     for (const QString& argument : arguments) {
         links_.handle(argument);
     }
+}
+
+LibraryServices DesktopApp::services() {
+    return LibraryServices{session_.store(),     session_.settings().app,
+                           session_.reporter(),  &session_.notifications(),
+                           &session_.compiler(), &session_.downloader()};
+}
+
+void DesktopApp::showNewStyle() {
+    if (list_.refused()) {
+        return;
+    }
+    auto* sheet = new NewStyleSheet(services(), window_.get());
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    connect(sheet, &NewStyleSheet::created, window_.get(), &MainWindow::selectStyle);
+    sheet->open();
+}
+
+void DesktopApp::showImportURL() {
+    if (list_.refused()) {
+        return;
+    }
+    auto* sheet = new ImportURLSheet(services(), window_.get());
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->open();
+}
+
+void DesktopApp::importFiles() {
+    if (list_.refused()) {
+        return;
+    }
+    const QStringList files =
+        QFileDialog::getOpenFileNames(window_.get(), tr("Import User CSS File"), QString(),
+                                      tr("Style files (*.css *.styl *.less)"));
+    for (const QString& file : files) {
+        links_.openDocument(file);
+    }
+}
+
+void DesktopApp::showUpdateAll() {
+    if (list_.refused()) {
+        return;
+    }
+    UpdateContext context;
+    context.store = &session_.store();
+    context.downloader = &session_.downloader();
+    context.catalogueHost = catalogueHost(session_.settings().app);
+    context.compiler = &session_.compiler();
+    context.console = &session_.reporter();
+    auto* sheet = new UpdateSheetDialog(context, session_.notifications(), window_.get());
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->open();
+    sheet->start();
 }
 
 void DesktopApp::showBrowserSetup() {

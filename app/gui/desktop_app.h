@@ -43,12 +43,17 @@ class DesktopApp : public QObject {
     // Arguments of this launch or of a later one: brings the window up and opens each.
     void handleArguments(const QStringList& arguments);
 
+    void showNewStyle();
+    void showImportURL();
+    void importFiles();
+    void showUpdateAll();
     void showBrowserSetup();
     void emailSupport();
     void openWebsite();
     void showAbout();
 
   private:
+    LibraryServices services();
     // A browser host manifest is installed and the host ran within the last 30 days.
     bool extensionInUse() const;
 

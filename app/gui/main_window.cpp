@@ -132,14 +132,14 @@ MainWindow::MainWindow(Session& session, StyleListController& list, QWidget* par
 
 void MainWindow::buildMenus() {
     QMenu* file = menuBar()->addMenu(tr("&File"));
-    QAction* newStyle = file->addAction(tr("New Style"));
-    QAction* importURL = file->addAction(tr("Import from URL…"));
-    QAction* importFile = file->addAction(tr("Import from File…"));
-    QAction* updateAll = file->addAction(tr("Update All Styles"));
-    // The sheets behind these come with the windows that carry them.
-    for (QAction* a : {newStyle, importURL, importFile, updateAll}) {
-        a->setEnabled(false);
-    }
+    QAction* newStyle =
+        file->addAction(tr("New Style…"), QKeySequence::New, this, &MainWindow::newStyleRequested);
+    QAction* importURL =
+        file->addAction(tr("Import from URL…"), this, &MainWindow::importURLRequested);
+    file->addAction(tr("Import from File…"), QKeySequence::Open, this,
+                    &MainWindow::importFileRequested);
+    QAction* updateAll =
+        file->addAction(tr("Update All Styles"), this, &MainWindow::updateAllRequested);
     file->addSeparator();
     file->addAction(tr("Close Window"), QKeySequence::Close, this, &QWidget::close);
 
@@ -184,6 +184,7 @@ void MainWindow::buildMenus() {
     bar->setMovable(false);
     bar->addAction(newStyle);
     bar->addAction(importURL);
+    bar->addAction(updateAll);
     bar->addSeparator();
     bar->addAction(tr("Enable All"), this, [this] { list_.setAllEnabled(true); });
     bar->addAction(tr("Disable All"), this, [this] { list_.setAllEnabled(false); });

@@ -29,6 +29,10 @@ class MainWindow : public QMainWindow {
     bool showsEmptyHint() const;
 
   signals:
+    void newStyleRequested();
+    void importURLRequested();
+    void importFileRequested();
+    void updateAllRequested();
     void browserSetupRequested();
     void aboutRequested();
     void emailSupportRequested();

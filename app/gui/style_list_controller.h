@@ -46,6 +46,8 @@ class StyleListController : public QObject {
     void rename(std::int64_t uniqueID, const QString& name);
     void reorder(const std::vector<int>& rows, int dropRow);
     void open(std::int64_t uniqueID);
+    // Beeps and returns true while a cloud sync runs: then nothing may change the library.
+    bool refused();
 
   signals:
     // The editor window for a style; the list has put it among the open styles.
@@ -57,7 +59,6 @@ class StyleListController : public QObject {
     void cloudError();
 
   private:
-    bool refused();
     void onNotice(const Notification& notification);
     void scheduleReload();
 

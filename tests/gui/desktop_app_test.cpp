@@ -1,14 +1,17 @@
 // What the program is asked to open (links and documents), the launch checks, and a second
 // launch handing its arguments to the first.
 
+#include <QLineEdit>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QSignalSpy>
 #include <QTest>
 
 #include "app/gui/desktop_app.h"
+#include "app/gui/import_url_sheet.h"
 #include "app/gui/link_handler.h"
 #include "app/gui/link_request.h"
+#include "app/gui/new_style_sheet.h"
 #include "app/gui/single_instance.h"
 #include "gui_fixture.h"
 #include "model/settings_keys.h"
@@ -87,6 +90,31 @@ class DesktopAppTest : public QObject {
         QVERIFY(fx.prompter.questions[0].startsWith(
             "Do you want to import the styles from the Style Database file at "));
         QCOMPARE(done.size(), 5);
+        QCOMPARE(fx.names().size(), 1u);
+    }
+
+    void sheetsAddStyles() {
+        GuiFixture fx;
+        StyleListController list(*fx.session, fx.prompter);
+        NewStyleSheet sheet(fx.services());
+        QVERIFY(!sheet.create());
+        sheet.nameField().setText("  Wide pages ");
+        sheet.ruleField().setText("example.org");
+        const auto id = sheet.create();
+        QVERIFY(id);
+        const auto style = fx.session->store().styleByID(*id);
+        QCOMPARE(style->styleData.name, std::string("Wide pages"));
+        QCOMPARE(style->styleData.sections.at(0).domains, std::vector<std::string>{"example.org"});
+        // Nothing holds the new style open, so it can be deleted.
+        QTRY_COMPARE_WITH_TIMEOUT(list.model().rowCount(), 1, 5000);
+        QVERIFY(list.openStyleIDs().empty());
+
+        ImportURLSheet importSheet(fx.services());
+        QSignalSpy finished(&importSheet, &ImportURLSheet::finished);
+        importSheet.addressField().setText("https://example.com/page.html");
+        importSheet.startImport();
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(fx.reporter.alerts().back(), std::string("Unsupported URL"));
         QCOMPARE(fx.names().size(), 1u);
     }
 

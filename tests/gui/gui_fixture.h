@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/gui/prompter.h"
+#include "library/library_services.h"
 #include "session/session.h"
 #include "support/test_support.h"
 
@@ -47,6 +48,11 @@ class RecordingReporter : public Reporter {
         alerts_.emplace_back(message);
     }
 
+    std::vector<std::string> alerts() {
+        std::lock_guard lock(mutex_);
+        return alerts_;
+    }
+
   private:
     std::mutex mutex_;
     std::vector<std::string> alerts_;
@@ -64,6 +70,10 @@ struct GuiFixture {
         for (const std::string& name : names) {
             session->store().add(sampleStyle(id++, name));
         }
+    }
+    LibraryServices services() {
+        return LibraryServices{session->store(), session->settings().app, reporter,
+                               &session->notifications()};
     }
     std::vector<std::string> names() const {
         std::vector<std::string> out;
