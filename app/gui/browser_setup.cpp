@@ -51,8 +51,14 @@ std::vector<BrowserState> browserStates() {
 }
 
 QString hostProgram() {
-    return QDir(QCoreApplication::applicationDirPath())
-        .filePath(QStringLiteral("orlavine-extension"));
+    const QDir here(QCoreApplication::applicationDirPath());
+    // Installed side by side, or in the build tree.
+    const QString built = here.filePath(QStringLiteral("../extension/orlavine-extension"));
+    if (!QFileInfo::exists(here.filePath(QStringLiteral("orlavine-extension"))) &&
+        QFileInfo::exists(built)) {
+        return QDir::cleanPath(built);
+    }
+    return here.filePath(QStringLiteral("orlavine-extension"));
 }
 
 QString extensionFolder() {
