@@ -241,6 +241,13 @@ int runDesktop(int argc, char** argv) {
     QObject::connect(&instance, &SingleInstance::received, &desktop, &DesktopApp::handleArguments);
     desktop.start();
     desktop.handleArguments(arguments);
+    // For the documentation: the window as first shown, saved as an image, and then quit.
+    if (const QString shot = qEnvironmentVariable("ORLAVINE_SCREENSHOT"); !shot.isEmpty()) {
+        QTimer::singleShot(0, &desktop, [&desktop, shot] {
+            desktop.window().grab().save(shot);
+            QApplication::quit();
+        });
+    }
     return QApplication::exec();
 }
 

@@ -11,6 +11,7 @@
 #include <QSortFilterProxyModel>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QStyledItemDelegate>
 #include <QToolBar>
 #include <QTreeView>
 #include <QUrl>
@@ -44,6 +45,19 @@ class StyleFilter : public QSortFilterProxyModel {
     QString text_;
 };
 
+// Each row shows its name and, below it, where the style came from.
+class StyleRowDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+  protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->text +=
+            QChar(QChar::LineSeparator) + index.data(StyleListModel::SourceRole).toString();
+    }
+};
+
 }  // namespace
 
 MainWindow::MainWindow(Session& session, StyleListController& list, QWidget* parent)
@@ -61,6 +75,7 @@ MainWindow::MainWindow(Session& session, StyleListController& list, QWidget* par
     view_->setRootIsDecorated(false);
     view_->setUniformRowHeights(true);
     view_->setIconSize(QSize(24, 24));
+    view_->setItemDelegate(new StyleRowDelegate(view_));
     view_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     view_->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
     view_->setDragDropMode(QAbstractItemView::DragDrop);
