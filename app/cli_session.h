@@ -2,19 +2,26 @@
 // What a subcommand works with: the shared session, with a reporter that prints.
 
 #include <atomic>
+#include <string>
 #include <string_view>
 
 #include "model/reporter.h"
+#include "preprocess/style_preprocessor.h"
 #include "session/session.h"
 
 namespace orlavine {
 
 // Prints like StderrReporter and remembers whether any alert was shown, so that a command whose
-// save failed ends with a failure status.
+// save failed ends with a failure status. The Sass warning is only a warning: the style is kept
+// and the command succeeds.
 class CommandLineReporter : public Reporter {
   public:
     void consoleLine(std::string_view line) override { out_.consoleLine(line); }
     void showAlert(std::string_view message, std::string_view informative) override {
+        if (message == kSassAlertMessage) {
+            out_.consoleLine("Warning: " + std::string(message) + ": " + std::string(informative));
+            return;
+        }
         alerted_ = true;
         out_.showAlert(message, informative);
     }

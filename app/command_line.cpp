@@ -8,7 +8,9 @@ namespace orlavine {
 
 int runCommandLine(int argc, char** argv) {
     CLI::App app{"Orlavine keeps a library of user styles and serves them to the browser."};
-    app.set_version_flag("--version", ORLAVINE_VERSION);
+    app.set_version_flag("--version",
+                         fmt::format("orlavine {}\nLess {}\nStylus {}", ORLAVINE_VERSION,
+                                     ORLAVINE_LESS_VERSION, ORLAVINE_STYLUS_VERSION));
     app.require_subcommand(0, 1);
 
     CommandTable table;
@@ -18,6 +20,10 @@ int runCommandLine(int argc, char** argv) {
     addPreprocessCommands(app, table);
     addSyncCommands(app, table);
     addUpdateCommands(app, table);
+    addEditCommand(app, table);
+    addPropsCommand(app, table);
+    addOpenCommand(app, table);
+    addCompletionCommands(app, table);
 
     try {
         app.parse(argc, argv);
@@ -27,6 +33,9 @@ int runCommandLine(int argc, char** argv) {
         return status == 0 ? 0 : kExitUsage;
     }
 
+    if (const CommandTable::RunAlone* alone = table.parsedAlone()) {
+        return (*alone)();
+    }
     const CommandTable::Run* run = table.parsed();
     if (run == nullptr) {
         fmt::print("{}\n", app.help());

@@ -22,7 +22,22 @@ class CommandTable {
   public:
     using Run = std::function<int(CliSession&)>;
 
+    using RunAlone = std::function<int()>;
+
     void add(CLI::App* subcommand, Run run) { entries_.emplace_back(subcommand, std::move(run)); }
+    // A subcommand that needs no library, settings or network (and so makes no files).
+    void addAlone(CLI::App* subcommand, RunAlone run) {
+        alone_.emplace_back(subcommand, std::move(run));
+    }
+
+    const RunAlone* parsedAlone() const {
+        for (const auto& [sub, run] : alone_) {
+            if (sub->parsed()) {
+                return &run;
+            }
+        }
+        return nullptr;
+    }
 
     // The runner of the subcommand that was parsed, if any.
     const Run* parsed() const {
@@ -36,6 +51,7 @@ class CommandTable {
 
   private:
     std::vector<std::pair<CLI::App*, Run>> entries_;
+    std::vector<std::pair<CLI::App*, RunAlone>> alone_;
 };
 
 // A style ID as typed: a whole decimal number, nothing more. Empty text, trailing characters
@@ -57,5 +73,9 @@ void addPageCommands(CLI::App& app, CommandTable& table);
 void addPreprocessCommands(CLI::App& app, CommandTable& table);
 void addSyncCommands(CLI::App& app, CommandTable& table);
 void addUpdateCommands(CLI::App& app, CommandTable& table);
+void addEditCommand(CLI::App& app, CommandTable& table);
+void addPropsCommand(CLI::App& app, CommandTable& table);
+void addCompletionCommands(CLI::App& app, CommandTable& table);
+void addOpenCommand(CLI::App& app, CommandTable& table);
 
 }  // namespace orlavine

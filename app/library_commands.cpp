@@ -3,6 +3,8 @@
 
 #include <fmt/format.h>
 #include <CLI/CLI.hpp>
+#include <boost/json/array.hpp>
+#include <boost/json/object.hpp>
 
 #include <charconv>
 #include <cstdint>
@@ -11,6 +13,7 @@
 #include <string>
 
 #include "app/cli_session.h"
+#include "app/json_output.h"
 #include "model/record_json.h"
 
 namespace orlavine {
@@ -42,12 +45,26 @@ std::optional<int> failureOf(const Result<T>& outcome, std::int64_t id, bool fou
     return std::nullopt;
 }
 
-int listStyles(CliSession& session) {
+boost::json::object styleSummary(const styleContainer& s, std::size_t position) {
+    return {{"position", position},          {"id", s.uniqueID},   {"name", s.styleData.name},
+            {"enabled", s.isEnabled},        {"source", s.source}, {"version", s.version},
+            {"preprocessor", s.preprocessor}};
+}
+
+int listStyles(CliSession& session, bool json) {
     if (auto failure = session.store().openFailure()) {
         fmt::print(stderr, "The library cannot be read: {}\n", *failure);
         return kExitFailure;
     }
-    const int status = session.store().read([](const styleDatabase& db) {
+    const int status = session.store().read([json](const styleDatabase& db) {
+        if (json) {
+            boost::json::array styles;
+            for (std::size_t i = 0; i < db.styles.size(); ++i) {
+                styles.push_back(styleSummary(db.styles[i], i));
+            }
+            printJson(styles);
+            return 0;
+        }
         if (db.styles.empty()) {
             fmt::print("The library has no styles.\n");
             return 0;
@@ -160,12 +177,14 @@ void addLibraryCommands(CLI::App& app, CommandTable& table) {
         std::string id;
         std::optional<std::string> optionalId;
         bool all = false;
+        bool json = false;
         std::string text;
     };
     auto args = std::make_shared<Arguments>();
 
-    table.add(app.add_subcommand("list", "List the styles: position, ID, on/off, source, name"),
-              [](CliSession& s) { return listStyles(s); });
+    auto* list = app.add_subcommand("list", "List the styles: position, ID, on/off, source, name");
+    list->add_flag("--json", args->json, "Print a JSON array of the styles");
+    table.add(list, [args](CliSession& s) { return listStyles(s, args->json); });
 
     auto* enable = app.add_subcommand("enable", "Switch a style on, or all of them with --all");
     auto* disable = app.add_subcommand("disable", "Switch a style off, or all of them with --all");

@@ -4,6 +4,8 @@
 #include <fmt/format.h>
 #include <termios.h>
 #include <unistd.h>
+#include <boost/json/array.hpp>
+#include <boost/json/object.hpp>
 #include <boost/json/string.hpp>
 
 #include <chrono>
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "app/command_table.h"
+#include "app/json_output.h"
 #include "model/settings_keys.h"
 #include "sync/secret_store.h"
 #include "sync/sync_account.h"
@@ -39,11 +42,15 @@ class NoAccount : public sync::RecordStore {
     static sync::CloudError down() { return {sync::CloudError::Kind::other, "no account"}; }
 };
 
-// Prints what the engine did; returns how many lines.
-std::size_t printEvents(sync::SyncEngine& engine) {
+// Prints what the engine did, or adds it to `collected`; returns how many lines.
+std::size_t printEvents(sync::SyncEngine& engine, boost::json::array* collected = nullptr) {
     const std::vector<std::string> lines = engine.takeEvents();
     for (const std::string& line : lines) {
-        fmt::print("{}\n", line);
+        if (collected != nullptr) {
+            collected->emplace_back(line);
+        } else {
+            fmt::print("{}\n", line);
+        }
     }
     return lines.size();
 }
@@ -155,7 +162,7 @@ int syncSetup(CliSession& session, const std::string& server, const std::string&
     return finished(session, failed ? kExitFailure : 0);
 }
 
-int syncRun(CliSession& session, bool watch, int interval) {
+int syncRun(CliSession& session, bool watch, int interval, bool json) {
     if (!session.settings().app.boolValue(keys::kUseCloud)) {
         fmt::print(stderr, "Sync is off; switch it on with: orlavine sync setup URL USER\n");
         return finished(session, kExitFailure);
@@ -175,7 +182,8 @@ int syncRun(CliSession& session, bool watch, int interval) {
     }
     // The events say what failed; a watcher keeps trying at the next poll.
     const bool failed = finishRun(engine, steps);
-    if (printEvents(engine) == 0) {
+    boost::json::array events;
+    if (printEvents(engine, json ? &events : nullptr) == 0 && !json) {
         fmt::print("The library and the account are in step.\n");
     }
     while (watch && session.settings().app.boolValue(keys::kUseCloud)) {
@@ -188,7 +196,10 @@ int syncRun(CliSession& session, bool watch, int interval) {
         return finished(session, kExitFailure);
     }
     const std::size_t removed = engine.deletedStyles().size();
-    if (removed > 0) {
+    if (json) {
+        printJson(boost::json::object{
+            {"ok", !failed}, {"events", std::move(events)}, {"recoverable", removed}});
+    } else if (removed > 0) {
         fmt::print("{} removed style(s) can be recovered: orlavine recover\n", removed);
     }
     return finished(session, failed && !watch ? kExitFailure : 0);
@@ -231,15 +242,28 @@ int recover(CliSession& session, const std::vector<std::size_t>& rows) {
         indices.push_back(row - 1);
     }
     const std::size_t recovered = engine.recover(indices);
+    if (recovered == 0) {
+        printEvents(engine);
+        fmt::print(stderr, "Nothing was recovered; the library could not be saved.\n");
+        return finished(session, kExitFailure);
+    }
     fmt::print("Recovered {} style(s).\n", recovered);
-    if (session.settings().app.boolValue(keys::kUseCloud)) {
-        if (Result<std::unique_ptr<sync::RecordStore>> cloud = openAccount(session)) {
-            sync::SyncEngine online(session.syncServices(**cloud));
-            finishRun(online);
-            printEvents(online);
-        } else {
-            fmt::print("The account is out of reach; the next sync uploads them.\n");
-        }
+    if (!session.settings().app.boolValue(keys::kUseCloud)) {
+        return finished(session);
+    }
+    Result<std::unique_ptr<sync::RecordStore>> cloud = openAccount(session);
+    bool uploaded = false;
+    if (cloud) {
+        sync::SyncEngine online(session.syncServices(**cloud));
+        uploaded = !finishRun(online);
+        printEvents(online);
+    }
+    if (!uploaded) {
+        // The styles are back in the library; only the account's copy lags behind.
+        fmt::print(stderr,
+                   "They are in the library, but the cloud library could not be updated; the "
+                   "next sync uploads them.\n");
+        return finished(session, kExitFailure);
     }
     return finished(session);
 }
@@ -251,12 +275,15 @@ void addSyncCommands(CLI::App& app, CommandTable& table) {
         std::string server;
         std::string user;
         bool watch = false;
+        bool json = false;
         int interval = 300;
         std::vector<std::size_t> rows;
     };
     auto args = std::make_shared<Arguments>();
     auto* sync = app.add_subcommand("sync", "Sync the library with the account, or set it up");
-    sync->add_flag("--watch", args->watch, "Keep running and sync whenever the account changes");
+    auto* watch = sync->add_flag("--watch", args->watch,
+                                 "Keep running and sync whenever the account changes");
+    sync->add_flag("--json", args->json, "Print the run's outcome as JSON")->excludes(watch);
     sync->add_option("--interval", args->interval, "Seconds between polls with --watch")
         ->check(CLI::Range(5, 86400));
     auto* setup = sync->add_subcommand("setup", "Set up the account and switch sync on");
@@ -267,7 +294,9 @@ void addSyncCommands(CLI::App& app, CommandTable& table) {
     table.add(setup, [args](CliSession& s) { return syncSetup(s, args->server, args->user); });
     table.add(off, [](CliSession& s) { return syncOff(s); });
     // Registered after its subcommands, so it runs only when neither was given.
-    table.add(sync, [args](CliSession& s) { return syncRun(s, args->watch, args->interval); });
+    table.add(sync, [args](CliSession& s) {
+        return syncRun(s, args->watch, args->interval, args->json);
+    });
 
     auto* rec = app.add_subcommand("recover", "List styles that sync removed, or put rows back");
     rec->add_option("rows", args->rows, "Rows of the list to put back");

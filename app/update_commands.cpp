@@ -5,6 +5,8 @@
 #include <unistd.h>
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <boost/json/array.hpp>
+#include <boost/json/object.hpp>
 
 #include <chrono>
 #include <cmath>
@@ -17,6 +19,7 @@
 #include <thread>
 
 #include "app/command_table.h"
+#include "app/json_output.h"
 #include "library/row_update_check.h"
 #include "library/update_sheet.h"
 #include "library/url_import.h"
@@ -67,6 +70,11 @@ int installFromAddress(CliSession& session, const std::string& address, bool yes
         case URLImportResult::declined:
             fmt::print(stderr, "Not installed. (--yes installs without asking.)\n");
             return finished(session, kExitFailure);
+        case URLImportResult::unreadable:
+            fmt::print(stderr,
+                       "Not installed: the document at {} holds no style that could be read.\n",
+                       text::forTerminal(address));
+            return finished(session, kExitFailure);
         case URLImportResult::duplicate:
         case URLImportResult::failed:
             break;
@@ -98,34 +106,59 @@ const char* outcomeWord(UpdateOutcome outcome) {
     return "not checked";
 }
 
-int checkEveryRow(CliSession& session) {
+boost::json::object checkJson(std::int64_t id, const UpdateCheck& check) {
+    return {{"id", id},
+            {"name", check.name},
+            {"outcome", outcomeWord(check.outcome)},
+            {"detail", check.detail}};
+}
+
+void printUpdateJson(boost::json::array styles, int updated, int errors) {
+    const auto checked = styles.size();
+    printJson(boost::json::object{
+        {"checked", checked}, {"updated", updated}, {"errors", errors}, {"styles", styles}});
+}
+
+int checkEveryRow(CliSession& session, bool json) {
     int updated = 0;
     int errors = 0;
     int current = 0;
+    boost::json::array checks;
     RowUpdateCheck::Callbacks callbacks;
     callbacks.rowChecked = [&](std::int64_t id, const UpdateCheck& check) {
         updated += check.outcome == UpdateOutcome::updated ? 1 : 0;
         errors += check.outcome == UpdateOutcome::error ? 1 : 0;
         ++current;
+        if (json) {
+            checks.push_back(checkJson(id, check));
+            return;
+        }
         fmt::print("{:<11} {} (ID {}){}\n", outcomeWord(check.outcome),
                    text::forTerminal(check.name), id,
                    check.detail.empty() ? "" : ": " + check.detail);
     };
     RowUpdateCheck rows(updateContext(session), &session.notifications(), std::move(callbacks));
     if (!rows.checkAll(false)) {
-        fmt::print("The library has no styles.\n");
+        if (json) {
+            printUpdateJson({}, 0, 0);
+        } else {
+            fmt::print("The library has no styles.\n");
+        }
         return finished(session);
     }
     rows.wait();
-    if (current == 0) {
+    if (json) {
+        printUpdateJson(std::move(checks), updated, errors);
+    } else if (current == 0) {
         fmt::print("No style has an address to check for updates.\n");
         return finished(session);
+    } else {
+        fmt::print("{} of {} styles updated, {} could not be checked.\n", updated, current, errors);
     }
-    fmt::print("{} of {} styles updated, {} could not be checked.\n", updated, current, errors);
     return finished(session, errors > 0 ? kExitFailure : 0);
 }
 
-int checkOneStyle(CliSession& session, const std::string& idText) {
+int checkOneStyle(CliSession& session, const std::string& idText, bool json) {
     int status = 0;
     const std::optional<styleContainer> style = styleForID(session, idText, status);
     if (!style) {
@@ -140,6 +173,12 @@ int checkOneStyle(CliSession& session, const std::string& idText) {
         return finished(session, kExitFailure);
     }
     rows.wait();
+    if (json) {
+        const bool updated = result->outcome == UpdateOutcome::updated;
+        const bool error = result->outcome == UpdateOutcome::error;
+        printUpdateJson(boost::json::array{checkJson(id, *result)}, updated ? 1 : 0, error ? 1 : 0);
+        return finished(session, error ? kExitFailure : 0);
+    }
     switch (result->outcome) {
         case UpdateOutcome::updated:
             fmt::print("{} {}\n", kRowUpdated,
@@ -243,13 +282,15 @@ void addUpdateCommands(CLI::App& app, CommandTable& table) {
     auto* update = app.add_subcommand(
         "update", "Check styles installed from the web for newer versions and install them");
     auto* idOption = update->add_option("id", *id, "Check only this style");
-    update->add_flag("--log", *log, "Check one style after another and print a log")
-        ->excludes(idOption);
-    table.add(update, [id, log](CliSession& s) {
+    auto json = std::make_shared<bool>(false);
+    auto* logFlag = update->add_flag("--log", *log, "Check one style after another and print a log")
+                        ->excludes(idOption);
+    update->add_flag("--json", *json, "Print the outcome of each check as JSON")->excludes(logFlag);
+    table.add(update, [id, log, json](CliSession& s) {
         if (*log) {
             return runUpdateSheet(s);
         }
-        return id->empty() ? checkEveryRow(s) : checkOneStyle(s, *id);
+        return id->empty() ? checkEveryRow(s, *json) : checkOneStyle(s, *id, *json);
     });
 }
 

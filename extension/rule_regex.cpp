@@ -28,6 +28,28 @@ pcre2_code* compileCode(std::string_view pattern, uint32_t options) {
                          kCompileOptions | options, &error, &offset, nullptr);
 }
 
+}  // namespace
+
+std::optional<std::string> ruleRegexError(std::string_view pattern) {
+    if (pattern.size() > kMaxRulePatternBytes) {
+        return "the expression is longer than " + std::to_string(kMaxRulePatternBytes) + " bytes";
+    }
+    int error = 0;
+    PCRE2_SIZE offset = 0;
+    pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
+                                     kCompileOptions, &error, &offset, nullptr);
+    if (code != nullptr) {
+        pcre2_code_free(code);
+        return std::nullopt;
+    }
+    PCRE2_UCHAR message[256];
+    pcre2_get_error_message(error, message, sizeof message);
+    return std::string(reinterpret_cast<const char*>(message)) + " at offset " +
+           std::to_string(offset);
+}
+
+namespace {
+
 uint32_t captureCount(const pcre2_code* code) {
     uint32_t count = 0;
     pcre2_pattern_info(code, PCRE2_INFO_CAPTURECOUNT, &count);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -71,6 +72,10 @@ enum class RegexUse {
     // Any match anywhere in the text (exclusions).
     anywhere,
 };
+
+// Why `pattern` cannot be a rule's expression (PCRE2's message and the offset of the fault),
+// or nothing when it can.
+std::optional<std::string> ruleRegexError(std::string_view pattern);
 
 class RuleRegex {
   public:

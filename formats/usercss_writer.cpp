@@ -74,14 +74,25 @@ std::string escapeOption(std::string_view text, bool slashes) {
     return out;
 }
 
-// Whether a plain value would lose something when read back bare: a colon, or quotes at both
-// ends (which the reader takes off).
+// Whether a plain value would lose something when read back bare: a colon, blanks at either
+// end (which the reader trims) or blanks the reader would fold into one space, or quotes at
+// both ends (which the reader takes off).
 bool needsQuotes(std::string_view value) {
-    if (text::contains(value, ':')) {
+    if (text::contains(value, ':') || text::trimmed(value).size() != value.size() ||
+        text::contains(value, '\t') || text::contains(value, '\r') || text::contains(value, "  ")) {
         return true;
     }
     return value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
            value.back() == value.front();
+}
+
+// A label is quoted with whichever quote character it does not hold; a label holding both
+// gets a backslash before each double quote.
+void writeLabel(std::string& out, std::string_view label) {
+    const char quote = text::contains(label, '"') && !text::contains(label, '\'') ? '\'' : '"';
+    out += quote;
+    out += quote == '"' ? text::replaceAll(label, "\"", "\\\"") : std::string(label);
+    out += quote;
 }
 
 bool isFallbackRange(const std::string& type, const rangeOpts& r) {
@@ -100,9 +111,9 @@ void writeVariable(std::string& out, const userVariable& v) {
     out += options ? std::string_view("select") : std::string_view(v.type);
     out += ' ';
     out += v.name;
-    out += " \"";
-    out += v.label;
-    out += "\" ";
+    out += ' ';
+    writeLabel(out, v.label);
+    out += ' ';
     if (options) {
         if (v.selectOptions) {
             out += "{\n";

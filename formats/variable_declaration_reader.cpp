@@ -23,11 +23,28 @@ bool isQuote(char c) {
     return c == '"' || c == '\'' || c == '`';
 }
 
-// TAB and CR become spaces and every run of spaces becomes one; LFs stay.
+bool opensToken(std::string_view s, std::size_t i);
+
+// TAB and CR become spaces and every run of spaces becomes one; LFs stay. Quoted texts (a
+// label, a default, an option) keep their blanks as written.
 std::string normaliseSpaces(std::string_view s) {
     std::string out;
     out.reserve(s.size());
-    for (char c : s) {
+    char openQuote = 0;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        char c = s[i];
+        if (openQuote != 0) {
+            out += c;
+            if (c == '\\' && i + 1 < s.size()) {
+                out += s[++i];
+            } else if (c == openQuote) {
+                openQuote = 0;
+            }
+            continue;
+        }
+        if (isQuote(c) && opensToken(s, i)) {
+            openQuote = c;
+        }
         if (c == '\t' || c == '\r') {
             c = ' ';
         }
@@ -77,19 +94,33 @@ std::string_view withoutFirstAndLastCharacter(std::string_view s) {
     return s.substr(0, last);
 }
 
-// Cuts an option list at every comma outside quotes. The three quote characters count
-// together; a quote or backslash escaped by a backslash does not count.
+// Whether the character at i starts a token, so that a quote there opens a quoted text (the
+// apostrophe of a bare "Don't" does not).
+bool opensToken(std::string_view s, std::size_t i) {
+    if (i == 0) {
+        return true;
+    }
+    const char before = s[i - 1];
+    return before == ' ' || before == '\t' || before == '\r' || before == '\n' || before == ',' ||
+           before == ':' || before == '{' || before == '[';
+}
+
+// Cuts an option list at every comma outside quotes. A quoted text ends only at the quote
+// character that opened it ("Don't" stays one key); a quote or backslash escaped by a
+// backslash does not count.
 std::vector<std::string_view> splitEntries(std::string_view s) {
     std::vector<std::string_view> entries;
-    bool inQuotes = false;
+    char openQuote = 0;
     std::size_t start = 0;
     for (std::size_t i = 0; i < s.size(); ++i) {
         const char c = s[i];
         if (c == '\\' && i + 1 < s.size() && (isQuote(s[i + 1]) || s[i + 1] == '\\')) {
             ++i;
-        } else if (isQuote(c)) {
-            inQuotes = !inQuotes;
-        } else if (c == ',' && !inQuotes) {
+        } else if (isQuote(c) && openQuote == c) {
+            openQuote = 0;
+        } else if (isQuote(c) && openQuote == 0 && opensToken(s, i)) {
+            openQuote = c;
+        } else if (c == ',' && openQuote == 0) {
             entries.push_back(s.substr(start, i - start));
             start = i + 1;
         }
@@ -125,6 +156,26 @@ std::size_t keyEnd(std::string_view entry) {
         }
     }
     return npos;
+}
+
+// Where a quoted label ends: the next quote character like the opening one that no backslash
+// escapes.
+std::size_t labelEnd(std::string_view rest) {
+    const char quote = rest.front();
+    for (std::size_t i = 1; i < rest.size(); ++i) {
+        if (rest[i] == '\\' && i + 1 < rest.size() && rest[i + 1] == quote) {
+            ++i;
+        } else if (rest[i] == quote) {
+            return i;
+        }
+    }
+    // A label that ends in a backslash ("C:\") has no escapes.
+    return rest.find(quote, 1);
+}
+
+std::string unescapeLabel(std::string_view label, char quote) {
+    const std::string escaped{'\\', quote};
+    return text::replaceAll(label, escaped, std::string(1, quote));
 }
 
 std::string_view withoutSurroundingQuotes(std::string_view s) {
@@ -380,11 +431,11 @@ std::optional<userVariable> parseVariableDeclaration(std::string_view declaratio
     const std::string_view rest = words[2];
     std::string_view value;
     if (rest.front() == '"' || rest.front() == '\'') {
-        const std::size_t close = rest.find(rest.front(), 1);
+        const std::size_t close = labelEnd(rest);
         if (close == npos) {
             return std::nullopt;
         }
-        v.label = std::string(rest.substr(1, close - 1));
+        v.label = unescapeLabel(rest.substr(1, close - 1), rest.front());
         std::size_t start = close + 1;
         start += text::codePointLength(rest, start);
         value = start < rest.size() ? rest.substr(start) : std::string_view();

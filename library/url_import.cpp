@@ -79,7 +79,10 @@ URLImportOutcome importFromURL(std::string_view address, const LibraryServices& 
             hooks.console = &services.reporter;
             style = readAndCompileUserCSS(*text, hooks, services.compiler);
             if (!style) {
-                return URLImportOutcome{};  // back to the input, without an alert
+                // Back to the input, without an alert; the console lines say what did not read.
+                URLImportOutcome unreadable;
+                unreadable.result = URLImportResult::unreadable;
+                return unreadable;
             }
             if (style->styleData.name == kUnnamedUserCSSStyle) {
                 style->styleData.name = styleNameForAddress(address);

@@ -27,6 +27,7 @@ enum class URLImportResult {
     duplicate,          // the same style is installed already; nothing added
     declined,           // the confirmation said no; nothing added
     failed,             // an alert said why; nothing added
+    unreadable,         // the document was fetched but holds no style that reads; no alert
 };
 
 struct URLImportOutcome {

@@ -538,6 +538,11 @@ Result<bool> StyleStore::updateProperties(const styleContainer& edited) {
     });
 }
 
+Result<bool> StyleStore::editProperties(std::int64_t uniqueID,
+                                        const std::function<void(styleContainer&)>& apply) {
+    return compileAndStore(uniqueID, apply);
+}
+
 Result<bool> StyleStore::saveEditedStyle(std::int64_t uniqueID, const styleContainer& edited) {
     Result<bool> stored = compileAndStore(uniqueID, [&](styleContainer& style) {
         style.styleData = edited.styleData;
@@ -547,6 +552,25 @@ Result<bool> StyleStore::saveEditedStyle(std::int64_t uniqueID, const styleConta
         style.author = edited.author;
         style.license = edited.license;
         style.preprocessor = edited.preprocessor;
+    });
+    if (stored && *stored) {
+        services_.notifications->post(notifications::kUpdateFavicons, {{"id", uniqueID}});
+    }
+    return stored;
+}
+
+Result<bool> StyleStore::saveEditedDocument(std::int64_t uniqueID, const styleContainer& edited) {
+    Result<bool> stored = compileAndStore(uniqueID, [&](styleContainer& style) {
+        styleContainer document = orlavine::carryOverVariableValues(style, edited);
+        style.styleData = std::move(document.styleData);
+        style.userVariables = std::move(document.userVariables);
+        style.version = edited.version;
+        style.namespace_ = edited.namespace_;
+        style.description = edited.description;
+        style.author = edited.author;
+        style.license = edited.license;
+        style.preprocessor = edited.preprocessor;
+        style.updateURL = edited.updateURL;
     });
     if (stored && *stored) {
         services_.notifications->post(notifications::kUpdateFavicons, {{"id", uniqueID}});

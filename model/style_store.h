@@ -159,7 +159,15 @@ class StyleStore {
     // the style as stored when the compile ends: a change made meanwhile by another program is
     // kept unless it touched the same style, in which case the edit is compiled again on it.
     Result<bool> updateProperties(const styleContainer& edited);
+    // `apply` run on the style as stored (again if another program changed it meanwhile), then
+    // compiled off the lock and stored; for changes given as steps rather than a working copy.
+    Result<bool> editProperties(std::int64_t uniqueID,
+                                const std::function<void(styleContainer&)>& apply);
     Result<bool> saveEditedStyle(std::int64_t uniqueID, const styleContainer& edited);
+    // An edit of the style's whole document: code, rules, metadata and the variable
+    // declarations, whose values are carried over from the stored style. The style keeps its
+    // uniqueID, enabled state, exclusions, frame permission and theme.
+    Result<bool> saveEditedDocument(std::int64_t uniqueID, const styleContainer& edited);
     // Replacements by a newer version, made only when the stored style still equals
     // `expected` (a check that began with one version must not overwrite changes made while
     // it ran); `false` otherwise. replaceByNewVersion keeps the stored style's enabled state,

@@ -1,5 +1,6 @@
 # Fails when a C++ file of the project is not formatted as .clang-format says.
-set(dirs model extension formats preprocess library sync app tests bench)
+set(dirs text model net extension formats preprocess library sync session desktop editor app tests
+    bench)
 set(files)
 foreach(dir ${dirs})
     file(GLOB_RECURSE found ${SOURCE_DIR}/${dir}/*.cpp ${SOURCE_DIR}/${dir}/*.h)

@@ -77,6 +77,17 @@ run install --yes "$FILES/themes/plain.css"
 check "plain CSS installs with the no-rules notice" contains "$out" "CSS File Imported With No Rules"
 run install --yes "$FILES/themes/theme.scss"
 check "Sass is not supported" contains "$out" "Unsupported URL"
+printf '@-moz-document domain("a.org" {\n' >"$WWW/themes/broken.user.css"
+run install --yes "$FILES/themes/broken.user.css"
+check "a document that does not read says so" contains "$out" "holds no style that could be read"
+check "... with a failure status" [ "$rc" -eq 1 ]
+printf '/* ==UserStyle==\n@name Sassy\n@namespace s\n@version 1\n@preprocessor sass\n' \
+    >"$WWW/themes/sassy.user.css"
+printf '@var color c "C" #fff\n==/UserStyle== */\na { color: $c }\n' >>"$WWW/themes/sassy.user.css"
+run install --yes "$FILES/themes/sassy.user.css"
+check "a Sass style installs with a warning" contains "$out" "Warning: Incompatible Preprocessor"
+check "... and the command succeeds" [ "$rc" -eq 0 ]
+run remove "$(sed -n 's/.*Installed Sassy with ID \([0-9]*\).*/\1/p' <<<"$out")"
 run list
 check "three styles are installed" [ "$(grep -c -E 'usorg|usercss|custom' <<<"$out")" -eq 3 ]
 

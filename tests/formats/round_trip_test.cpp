@@ -179,13 +179,15 @@ class StyleGenerator {
     userVariable variable(int index) {
         userVariable v;
         v.name = "v" + std::to_string(index);
-        v.label = pick({"Accent colour", "Größe ✓", "Label: with colon", "it's", ""});
+        v.label = pick({"Accent colour", "Größe ✓", "Label: with colon", "it's", "", "Say \"hi\"",
+                        "both ' and \"", "two  spaces"});
         v.type =
             pick({"text", "color", "checkbox", "number", "range", "select", "dropdown", "image"});
         if (v.type == "text") {
             v.defaultValue =
                 pick({"plain", "Read: later", "https://a.example/x.png", "'Segoe UI', sans-serif",
-                      "'quoted'", "\"dq\"", "", "ünïcødé ✓", "a, b; c", "[1, 2]"});
+                      "'quoted'", "\"dq\"", "", "ünïcødé ✓", "a, b; c", "[1, 2]", "  padded  ",
+                      " lead", "trail\t", "in  between"});
         } else if (v.type == "color") {
             v.defaultValue = pick({"#ff7a00", "rgba(0, 0, 0, .25)", "hsl(210 40% 50%)"});
         } else if (v.type == "checkbox") {

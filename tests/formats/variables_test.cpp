@@ -89,8 +89,11 @@ TEST(Variables, ChoiceListsAndTheDefaultMark) {
           {"q", "Quoted", "say \"hi\", ok"},
           {"u", "Url", "https://a.example/"}},
          "0"},
-        // An unbalanced quote leaves the rest of the list in one entry.
-        {"select s 'S' {\"a\": \"it's\", \"b\": \"x\"}", {{"a", "a", "it's\", \"b\": \"x"}}, "0"},
+        // An apostrophe inside double quotes, or inside a bare word, ends nothing.
+        {"select s 'S' {\"a\": \"it's\", \"b:Don't\": \"x\"}",
+         {{"a", "a", "it's"}, {"b", "Don't", "x"}},
+         "0"},
+        {"select s 'S' [a:It's, b]", {{"a", "It's", "a"}, {"b", "b", "b"}}, "0"},
         {"select d 'Density' [compact:Compact, 'cozy*:Cozy', roomy]",
          {{"compact", "Compact", "compact"},
           {"cozy*", "Cozy", "cozy*"},
