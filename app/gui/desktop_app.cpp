@@ -1,5 +1,9 @@
 #include "app/gui/desktop_app.h"
 
+#include "app/code_editor/editor_page_profile.h"
+#include "app/gui/compiler_error_window.h"
+#include "app/gui/export_window.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -65,6 +69,9 @@ DesktopApp::DesktopApp(Session& session, Prompter& prompter, QObject* parent)
     connect(window_.get(), &MainWindow::emailSupportRequested, this, &DesktopApp::emailSupport);
     connect(window_.get(), &MainWindow::websiteRequested, this, &DesktopApp::openWebsite);
     connect(window_.get(), &MainWindow::aboutRequested, this, &DesktopApp::showAbout);
+    connect(window_.get(), &MainWindow::exportRequested, this, &DesktopApp::showExport);
+    connect(window_.get(), &MainWindow::propertiesRequested, this, &DesktopApp::openProperties);
+    connect(&list_, &StyleListController::openInEditor, this, &DesktopApp::openEditor);
 }
 
 DesktopApp::~DesktopApp() {
@@ -135,6 +142,7 @@ void DesktopApp::showNewStyle() {
     auto* sheet = new NewStyleSheet(services(), window_.get());
     sheet->setAttribute(Qt::WA_DeleteOnClose);
     connect(sheet, &NewStyleSheet::created, window_.get(), &MainWindow::selectStyle);
+    connect(sheet, &NewStyleSheet::created, this, &DesktopApp::openEditor);
     sheet->open();
 }
 
@@ -212,7 +220,56 @@ void DesktopApp::showAbout() {
             .arg(QStringLiteral(ORLAVINE_VERSION), QString::fromLatin1(qVersion())));
 }
 
+StyleEditorWindow* DesktopApp::openEditor(std::int64_t uniqueID) {
+    if (StyleEditorWindow* open = editorFor(uniqueID)) {
+        open->show();
+        open->raise();
+        open->activateWindow();
+        return open;
+    }
+    const std::optional<styleContainer> style = session_.store().styleByID(uniqueID);
+    if (!style) {
+        return nullptr;
+    }
+    auto* window = new StyleEditorWindow(session_, prompter_, *style);
+    editors_[uniqueID] = window;
+    connect(window, &StyleEditorWindow::closing, this,
+            [this](std::int64_t id) { editors_.erase(id); });
+    window->show();
+    return window;
+}
+
+StyleEditorWindow* DesktopApp::editorFor(std::int64_t uniqueID) const {
+    const auto it = editors_.find(uniqueID);
+    return it == editors_.end() ? nullptr : it->second.data();
+}
+
+void DesktopApp::showExport(std::int64_t uniqueID) {
+    if (const std::optional<styleContainer> style = session_.store().styleByID(uniqueID)) {
+        (new ExportWindow(session_, prompter_, *style))->show();
+    }
+}
+
+PropertiesWindow* DesktopApp::openProperties(std::int64_t uniqueID) {
+    if (const auto it = properties_.find(uniqueID); it != properties_.end() && it->second) {
+        prompter_.beep();
+        session_.notifications().post(kFocusProperties, {{"id", uniqueID}});
+        return it->second.data();
+    }
+    const std::optional<styleContainer> style = session_.store().styleByID(uniqueID);
+    if (!style) {
+        return nullptr;
+    }
+    auto* window = new PropertiesWindow(session_, prompter_, *style);
+    properties_[uniqueID] = window;
+    connect(window, &PropertiesWindow::closing, this,
+            [this](std::int64_t id) { properties_.erase(id); });
+    window->show();
+    return window;
+}
+
 int runDesktop(int argc, char** argv) {
+    registerEditorPageScheme();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orlavine"));
     QApplication::setApplicationVersion(QStringLiteral(ORLAVINE_VERSION));
@@ -232,7 +289,9 @@ int runDesktop(int argc, char** argv) {
     DialogPrompter prompter;
     QObject alertContext;
     GuiReporter reporter(prompter, &alertContext);
+    CompilerErrorWindows errorWindows;
     Session session(reporter);
+    session.compilerErrors().alsoShowIn(&errorWindows);
     if (Status watching = session.watchOtherPrograms(); !watching) {
         reporter.consoleLine("Cannot follow changes by other programs: " + watching.error());
     }
@@ -248,7 +307,9 @@ int runDesktop(int argc, char** argv) {
             QApplication::quit();
         });
     }
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    session.compilerErrors().alsoShowIn(nullptr);
+    return status;
 }
 
 }  // namespace orlavine::gui

@@ -5,12 +5,15 @@
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <map>
 #include <memory>
 
 #include "app/gui/browser_setup_window.h"
 #include "app/gui/link_handler.h"
 #include "app/gui/main_window.h"
 #include "app/gui/prompter.h"
+#include "app/gui/properties_window.h"
+#include "app/gui/style_editor_window.h"
 #include "app/gui/style_list_controller.h"
 #include "session/session.h"
 
@@ -51,6 +54,12 @@ class DesktopApp : public QObject {
     void emailSupport();
     void openWebsite();
     void showAbout();
+    // The style's editor window, made or brought to the front.
+    StyleEditorWindow* openEditor(std::int64_t uniqueID);
+    StyleEditorWindow* editorFor(std::int64_t uniqueID) const;
+    void showExport(std::int64_t uniqueID);
+    // The style's properties panel; a second request beeps and brings the open one forward.
+    PropertiesWindow* openProperties(std::int64_t uniqueID);
 
   private:
     LibraryServices services();
@@ -63,6 +72,8 @@ class DesktopApp : public QObject {
     LinkHandler links_;
     std::unique_ptr<MainWindow> window_;
     QPointer<BrowserSetupWindow> browserSetup_;
+    std::map<std::int64_t, QPointer<StyleEditorWindow>> editors_;
+    std::map<std::int64_t, QPointer<PropertiesWindow>> properties_;
     bool extensionWarningShown_ = false;
 };
 

@@ -175,6 +175,16 @@ void MainWindow::buildMenus() {
             list_.open(id);
         }
     });
+    style->addAction(tr("Properties..."), this, [this] {
+        for (std::int64_t id : selectedIDs()) {
+            emit propertiesRequested(id);
+        }
+    });
+    style->addAction(tr("Export..."), this, [this] {
+        for (std::int64_t id : selectedIDs()) {
+            emit exportRequested(id);
+        }
+    });
     style->addAction(tr("Enable Selected"), this,
                      [this] { list_.setEnabled(selectedIDs(), true); });
     style->addAction(tr("Disable Selected"), this,
@@ -251,6 +261,8 @@ void MainWindow::showContextMenu(const QPoint& at) {
     QMenu menu;
     menu.addAction(tr("Open in Editor"), this, [this, id] { list_.open(id); });
     menu.addAction(tr("Duplicate"), this, [this, id] { list_.duplicate({id}); });
+    menu.addAction(tr("Properties..."), this, [this, id] { emit propertiesRequested(id); });
+    menu.addAction(tr("Export..."), this, [this, id] { emit exportRequested(id); });
     if (index.flags() & Qt::ItemIsEditable) {
         menu.addAction(tr("Rename"), this, [this, index] { view_->edit(index); });
     }

@@ -35,6 +35,8 @@ class MainWindow : public QMainWindow {
     void updateAllRequested();
     void browserSetupRequested();
     void aboutRequested();
+    void exportRequested(std::int64_t uniqueID);
+    void propertiesRequested(std::int64_t uniqueID);
     void emailSupportRequested();
     void websiteRequested();
 

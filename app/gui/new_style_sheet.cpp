@@ -48,11 +48,8 @@ std::optional<std::int64_t> NewStyleSheet::create() {
     form.rule = rule_->text().trimmed().toStdString();
     form.preprocessor = preprocessor_->currentIndex();
     const std::optional<std::int64_t> id = createNewStyle(form, services_);
-    if (id && services_.notifications != nullptr) {
-        // The style would now be open in the editor; until the program has one, nothing holds
-        // it open.
-        services_.notifications->post(kRemoveFromOpenStyles, {{"id", *id}});
-        emit created(*id);
+    if (id) {
+        emit created(*id);  // the program opens it in the editor
     }
     return id;
 }

@@ -1,5 +1,8 @@
 #include "app/gui/prompter.h"
 
+#include <QDir>
+#include <QFileDialog>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QMessageBox>
@@ -42,6 +45,25 @@ Prompter::Choice DialogPrompter::choose(const QString& message, const QString& i
     box.setCheckBox(suppress);
     box.exec();
     return Choice{static_cast<int>(added.indexOf(box.clickedButton())), suppress->isChecked()};
+}
+
+QString DialogPrompter::saveFile(const QString& title, const QString& proposedName,
+                                 const QStringList& suffixes) {
+    QStringList patterns;
+    for (const QString& suffix : suffixes) {
+        patterns << QStringLiteral("*.") + suffix;
+    }
+    QFileDialog dialog(parent_, title, QDir::home().filePath(proposedName),
+                       QObject::tr("Style files (%1)").arg(patterns.join(' ')));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (!suffixes.isEmpty()) {
+        dialog.setDefaultSuffix(suffixes.last());
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog.selectedFiles().first();
 }
 
 }  // namespace orlavine::gui

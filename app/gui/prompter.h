@@ -26,6 +26,10 @@ class Prompter {
     // A warning with the given buttons (the first is the default) and a suppression box.
     virtual Choice choose(const QString& message, const QString& informative,
                           const QStringList& buttons) = 0;
+    // A save panel titled `title` proposing `proposedName`, for files ending in one of
+    // `suffixes` ("css", "user.css"); the chosen path, or empty when the user cancels.
+    virtual QString saveFile(const QString& title, const QString& proposedName,
+                             const QStringList& suffixes) = 0;
 };
 
 // Modal message boxes over `parent` (which may change as windows come and go).
@@ -37,6 +41,8 @@ class DialogPrompter : public Prompter {
     void beep() override;
     Choice choose(const QString& message, const QString& informative,
                   const QStringList& buttons) override;
+    QString saveFile(const QString& title, const QString& proposedName,
+                     const QStringList& suffixes) override;
 
   private:
     QWidget* parent_ = nullptr;

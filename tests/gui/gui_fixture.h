@@ -31,11 +31,25 @@ class ScriptedPrompter : public gui::Prompter {
     void beep() override { ++beeps; }
     Choice choose(const QString& message, const QString&, const QStringList&) override {
         questions << message;
-        return Choice{1, false};
+        if (choices.empty()) {
+            return Choice{1, false};
+        }
+        const int button = choices.front();
+        choices.pop_front();
+        return Choice{button, false};
+    }
+
+    QString saveFile(const QString& title, const QString& proposedName,
+                     const QStringList&) override {
+        panels << title + ": " + proposedName;
+        return savePath;
     }
 
     QStringList alerts;
     QStringList questions;
+    QStringList panels;        // title and proposed name of each save panel
+    QString savePath;          // what the save panels answer; empty cancels
+    std::deque<int> choices;   // for choose, in order; button 1 when none is left
     std::deque<bool> answers;  // for confirm, in order; "No" when none is left
     int beeps = 0;
 };
