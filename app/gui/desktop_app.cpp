@@ -3,6 +3,8 @@
 #include "app/code_editor/editor_page_profile.h"
 #include "app/gui/compiler_error_window.h"
 #include "app/gui/export_window.h"
+#include "app/gui/paste_import_window.h"
+#include "editor/editor_settings.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -70,6 +72,7 @@ DesktopApp::DesktopApp(Session& session, Prompter& prompter, QObject* parent)
     connect(window_.get(), &MainWindow::websiteRequested, this, &DesktopApp::openWebsite);
     connect(window_.get(), &MainWindow::aboutRequested, this, &DesktopApp::showAbout);
     connect(window_.get(), &MainWindow::exportRequested, this, &DesktopApp::showExport);
+    connect(window_.get(), &MainWindow::pasteImportRequested, this, &DesktopApp::showPasteImport);
     connect(window_.get(), &MainWindow::propertiesRequested, this, &DesktopApp::openProperties);
     connect(&list_, &StyleListController::openInEditor, this, &DesktopApp::openEditor);
 }
@@ -248,6 +251,13 @@ void DesktopApp::showExport(std::int64_t uniqueID) {
     if (const std::optional<styleContainer> style = session_.store().styleByID(uniqueID)) {
         (new ExportWindow(session_, prompter_, *style))->show();
     }
+}
+
+void DesktopApp::showPasteImport() {
+    if (list_.refused()) {
+        return;
+    }
+    (new PasteImportWindow(services(), editor::settingsFrom(session_.settings().app)))->show();
 }
 
 PropertiesWindow* DesktopApp::openProperties(std::int64_t uniqueID) {

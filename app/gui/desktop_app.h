@@ -58,6 +58,7 @@ class DesktopApp : public QObject {
     StyleEditorWindow* openEditor(std::int64_t uniqueID);
     StyleEditorWindow* editorFor(std::int64_t uniqueID) const;
     void showExport(std::int64_t uniqueID);
+    void showPasteImport();
     // The style's properties panel; a second request beeps and brings the open one forward.
     PropertiesWindow* openProperties(std::int64_t uniqueID);
 

@@ -153,6 +153,7 @@ void MainWindow::buildMenus() {
         file->addAction(tr("Import from URL…"), this, &MainWindow::importURLRequested);
     file->addAction(tr("Import from File…"), QKeySequence::Open, this,
                     &MainWindow::importFileRequested);
+    file->addAction(tr("Import from Text…"), this, &MainWindow::pasteImportRequested);
     QAction* updateAll =
         file->addAction(tr("Update All Styles"), this, &MainWindow::updateAllRequested);
     file->addSeparator();

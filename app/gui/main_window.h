@@ -32,6 +32,7 @@ class MainWindow : public QMainWindow {
     void newStyleRequested();
     void importURLRequested();
     void importFileRequested();
+    void pasteImportRequested();
     void updateAllRequested();
     void browserSetupRequested();
     void aboutRequested();

@@ -13,6 +13,7 @@
 #include "app/code_editor/editor_page_profile.h"
 #include "app/gui/compiler_error_window.h"
 #include "app/gui/export_window.h"
+#include "app/gui/paste_import_window.h"
 #include "app/gui/style_editor_window.h"
 #include "app/gui/style_list_controller.h"
 #include "formats/usercss_writer.h"
@@ -173,6 +174,29 @@ class StyleEditorTest : public QObject {
         QCOMPARE(w->editor().isReadOnly(), true);
         QVERIFY(!w->isWindowModified());
         QVERIFY(w->close());
+    }
+
+    void pastedTextBecomesAStyleOrKeepsTheWindowOpen() {
+        testing::GuiFixture f;
+        auto* w = new gui::PasteImportWindow(f.services(), editor::Settings{});
+        w->show();
+        QSignalSpy ready(&w->editor(), &gui::CodeEditor::ready);
+        QVERIFY(w->editor().isReady() || ready.wait(30000));
+        QSignalSpy imported(w, &gui::PasteImportWindow::imported);
+
+        w->editor().setText(QStringLiteral("@-moz-document domain(\"a.org\" {"));
+        w->import();
+        QVERIFY(imported.wait(10000));
+        QCOMPARE(f.reporter.alerts().back(), std::string("Invalid Style"));
+        QVERIFY(w->isVisible());
+        QVERIFY(f.names().empty());
+
+        QPointer<gui::PasteImportWindow> alive(w);
+        w->editor().setText(QStringLiteral("body { margin: 0 }"));
+        w->import();
+        QVERIFY(imported.wait(10000));
+        QCOMPARE(f.names(), std::vector<std::string>{"New Style from CSS"});
+        QTRY_VERIFY_WITH_TIMEOUT(alive.isNull(), 5000);  // closed and gone
     }
 
     void exportAndCompilerErrorWindows() {
