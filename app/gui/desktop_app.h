@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "app/gui/browser_setup_window.h"
+#include "app/gui/cloud_sync.h"
 #include "app/gui/link_handler.h"
 #include "app/gui/main_window.h"
 #include "app/gui/prompter.h"
@@ -32,6 +33,7 @@ class DesktopApp : public QObject {
     MainWindow& window() { return *window_; }
     StyleListController& list() { return list_; }
     LinkHandler& links() { return links_; }
+    CloudSync& cloud() { return cloud_; }
     // The browser setup window while it is open.
     BrowserSetupWindow* browserSetup() const { return browserSetup_; }
 
@@ -47,6 +49,7 @@ class DesktopApp : public QObject {
     void showImportURL();
     void importFiles();
     void showUpdateAll();
+    void showRecovery();
     void showBrowserSetup();
     void emailSupport();
     void openWebsite();
@@ -61,9 +64,11 @@ class DesktopApp : public QObject {
     Prompter& prompter_;
     StyleListController list_;
     LinkHandler links_;
+    CloudSync cloud_;
     std::unique_ptr<MainWindow> window_;
     QPointer<BrowserSetupWindow> browserSetup_;
     bool extensionWarningShown_ = false;
+    bool updateOnLaunchDone_ = false;
 };
 
 }  // namespace orlavine::gui

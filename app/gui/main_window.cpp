@@ -155,6 +155,7 @@ void MainWindow::buildMenus() {
                     &MainWindow::importFileRequested);
     QAction* updateAll =
         file->addAction(tr("Update All Styles"), this, &MainWindow::updateAllRequested);
+    file->addAction(tr("Recover Deleted Styles…"), this, &MainWindow::recoveryRequested);
     file->addSeparator();
     file->addAction(tr("Close Window"), QKeySequence::Close, this, &QWidget::close);
 

@@ -33,6 +33,7 @@ class MainWindow : public QMainWindow {
     void importURLRequested();
     void importFileRequested();
     void updateAllRequested();
+    void recoveryRequested();
     void browserSetupRequested();
     void aboutRequested();
     void emailSupportRequested();

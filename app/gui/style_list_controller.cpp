@@ -89,7 +89,7 @@ void StyleListController::onNotice(const Notification& n) {
 }
 
 bool StyleListController::refused() {
-    if (syncInProgress_ && syncInProgress_()) {
+    if (locked_ || (syncInProgress_ && syncInProgress_())) {
         prompter_.beep();
         return true;
     }

@@ -46,7 +46,8 @@ class StyleListController : public QObject {
     void rename(std::int64_t uniqueID, const QString& name);
     void reorder(const std::vector<int>& rows, int dropRow);
     void open(std::int64_t uniqueID);
-    // Beeps and returns true while a cloud sync runs: then nothing may change the library.
+    // Beeps and returns true while a cloud sync runs or the list waits for the first one: then
+    // nothing may change the library.
     bool refused();
 
   signals:

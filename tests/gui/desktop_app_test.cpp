@@ -13,8 +13,10 @@
 #include "app/gui/link_request.h"
 #include "app/gui/new_style_sheet.h"
 #include "app/gui/single_instance.h"
+#include "app/gui/update_sheet_dialog.h"
 #include "gui_fixture.h"
 #include "model/settings_keys.h"
+#include "sync/sync_account.h"
 
 using namespace orlavine;
 using namespace orlavine::gui;
@@ -116,6 +118,27 @@ class DesktopAppTest : public QObject {
         QVERIFY(finished.wait(10000));
         QCOMPARE(fx.reporter.alerts().back(), std::string("Unsupported URL"));
         QCOMPARE(fx.names().size(), 1u);
+
+        // Only custom styles: the update run has nothing to check.
+        UpdateContext context;
+        context.store = &fx.session->store();
+        UpdateSheetDialog update(context, fx.session->notifications());
+        QSignalSpy ended(&update, &UpdateSheetDialog::runFinished);
+        update.start();
+        QVERIFY(ended.wait(10000));
+        QVERIFY(update.log().contains(kNoStylesNeedUpdates));
+    }
+
+    void windowKeepsItsFrame() {
+        GuiFixture fx;
+        StyleListController list(*fx.session, fx.prompter);
+        {
+            MainWindow window(*fx.session, list);
+            window.resize(700, 480);
+            window.close();
+        }
+        MainWindow again(*fx.session, list);
+        QCOMPARE(again.size(), QSize(700, 480));
     }
 
     void firstLaunchWelcomesWithoutWarning() {
@@ -132,6 +155,37 @@ class DesktopAppTest : public QObject {
         next.runLaunchChecks();
         next.runLaunchChecks();
         QCOMPARE(fx.prompter.questions, QStringList{"Extension Not Enabled"});
+    }
+
+    void launchSyncsWithAFolderAccount() {
+        GuiFixture fx({"a"});
+        const auto folder = fx.home.data() / "account";
+        std::filesystem::create_directories(folder);
+        SettingsStore& app = fx.session->settings().app;
+        app.set(sync::kSyncServerKey, boost::json::value(folder.string()));
+        app.set(keys::kIsFirstLaunch, false);
+        app.set(keys::kWarnIfDisabled, false);
+        // Never configured: the first check switches sync on and sends the library.
+        DesktopApp desktop(*fx.session, fx.prompter);
+        QSignalSpy ended(&desktop.cloud(), &CloudSync::firstSyncEnded);
+        desktop.runLaunchChecks();
+        QVERIFY(ended.wait(30000));
+        QVERIFY(app.boolValue(keys::kUseCloud));
+        QVERIFY(app.boolValue(keys::kHasConfiguredCloud));
+        QVERIFY(!std::filesystem::is_empty(folder));
+        QTRY_VERIFY_WITH_TIMEOUT(!desktop.list().locked(), 5000);
+
+        // A configured account that cannot be opened switches sync off and unlocks the list.
+        std::filesystem::remove_all(folder);
+        app.set(sync::kSyncServerKey, boost::json::value(""));
+        DesktopApp next(*fx.session, fx.prompter);
+        next.start();
+        QTRY_VERIFY_WITH_TIMEOUT(next.list().locked(), 5000);
+        QSignalSpy nextEnded(&next.cloud(), &CloudSync::firstSyncEnded);
+        next.runLaunchChecks();
+        QVERIFY(nextEnded.wait(30000));
+        QVERIFY(!app.boolValue(keys::kUseCloud));
+        QTRY_VERIFY_WITH_TIMEOUT(!next.list().locked(), 5000);
     }
 
     void secondLaunchHandsItsLinkToTheFirst() {
