@@ -55,7 +55,7 @@ DesktopApp::DesktopApp(Session& session, Prompter& prompter, QObject* parent)
     : QObject(parent),
       session_(session),
       prompter_(prompter),
-      list_(session, prompter),
+      list_(session, prompter, StyleListController::FirstLoad::background),
       links_(session, prompter),
       cloud_(session),
       window_(std::make_unique<MainWindow>(session, list_)) {

@@ -167,6 +167,9 @@ class DesktopAppTest : public QObject {
         app.set(keys::kWarnIfDisabled, false);
         // Never configured: the first check switches sync on and sends the library.
         DesktopApp desktop(*fx.session, fx.prompter);
+        // The window's rows come from a background read.
+        QTRY_VERIFY_WITH_TIMEOUT(desktop.list().isLoaded(), 5000);
+        QCOMPARE(desktop.list().model().rowCount(), 1);
         QSignalSpy ended(&desktop.cloud(), &CloudSync::firstSyncEnded);
         desktop.runLaunchChecks();
         QVERIFY(ended.wait(30000));
