@@ -1,11 +1,16 @@
 // What the program is asked to open (links and documents), the launch checks, and a second
 // launch handing its arguments to the first.
 
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QSignalSpy>
 #include <QTest>
+#include <atomic>
+#include <thread>
 
 #include "app/gui/desktop_app.h"
 #include "app/gui/import_url_sheet.h"
@@ -189,6 +194,42 @@ class DesktopAppTest : public QObject {
         QVERIFY(nextEnded.wait(30000));
         QVERIFY(!app.boolValue(keys::kUseCloud));
         QTRY_VERIFY_WITH_TIMEOUT(!next.list().locked(), 5000);
+    }
+
+    void instanceSocketIsRobust() {
+        GuiFixture fx;
+        const QString path = SingleInstance::socketPath();
+        // Nobody listens: nothing is handed over.
+        QVERIFY(!SingleInstance::handOver({"x"}, path));
+        // A socket file left by a program that died is replaced.
+        {
+            QLocalServer stale;
+            QVERIFY(stale.listen(path));
+        }
+        QFile(path).open(QIODevice::WriteOnly);
+        SingleInstance first;
+        QVERIFY(first.listen(path));
+        QCOMPARE(QFileInfo(path).permissions() &
+                     (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
+                 QFile::Permissions());
+        QSignalSpy received(&first, &SingleInstance::received);
+
+        // A peer that sends no line and goes away hands nothing over.
+        QLocalSocket garbage;
+        garbage.connectToServer(path);
+        QVERIFY(garbage.waitForConnected(5000));
+        garbage.write("not a line");
+        garbage.waitForBytesWritten(5000);
+        garbage.disconnectFromServer();
+
+        // Handing over blocks this thread, so it runs on another one.
+        std::atomic<bool> taken = false;
+        std::thread second([&] { taken = SingleInstance::handOver({"a.css", "b.sdb"}, path); });
+        QVERIFY(received.wait(10000));
+        second.join();
+        QVERIFY(taken);
+        QCOMPARE(received.size(), 1);
+        QCOMPARE(received.at(0).at(0).toStringList(), (QStringList{"a.css", "b.sdb"}));
     }
 
     void secondLaunchHandsItsLinkToTheFirst() {
