@@ -19,6 +19,7 @@
 #include "app/gui/gui_reporter.h"
 #include "app/gui/import_url_sheet.h"
 #include "app/gui/new_style_sheet.h"
+#include "app/gui/recovery_window.h"
 #include "app/gui/single_instance.h"
 #include "app/gui/update_sheet_dialog.h"
 #include "model/config.h"
@@ -60,13 +61,16 @@ DesktopApp::DesktopApp(Session& session, Prompter& prompter, QObject* parent)
     : QObject(parent),
       session_(session),
       prompter_(prompter),
-      list_(session, prompter),
+      list_(session, prompter, StyleListController::FirstLoad::background),
       links_(session, prompter),
+      cloud_(session),
       window_(std::make_unique<MainWindow>(session, list_)) {
+    list_.setSyncInProgress([this] { return cloud_.syncInProgress(); });
     connect(window_.get(), &MainWindow::newStyleRequested, this, &DesktopApp::showNewStyle);
     connect(window_.get(), &MainWindow::importURLRequested, this, &DesktopApp::showImportURL);
     connect(window_.get(), &MainWindow::importFileRequested, this, &DesktopApp::importFiles);
     connect(window_.get(), &MainWindow::updateAllRequested, this, &DesktopApp::showUpdateAll);
+    connect(window_.get(), &MainWindow::recoveryRequested, this, &DesktopApp::showRecovery);
     connect(window_.get(), &MainWindow::browserSetupRequested, this, &DesktopApp::showBrowserSetup);
     connect(window_.get(), &MainWindow::emailSupportRequested, this, &DesktopApp::emailSupport);
     connect(window_.get(), &MainWindow::websiteRequested, this, &DesktopApp::openWebsite);
@@ -83,10 +87,23 @@ DesktopApp::~DesktopApp() {
 
 void DesktopApp::start() {
     window_->show();
+    // The list waits for the first sync.
+    if (session_.settings().app.boolValue(keys::kUseCloud) && !cloud_.firstSyncStarted()) {
+        session_.notifications().post(notifications::kLockForCloud);
+    }
+    // Update on launch, once per run. With sync on it waits for the first sync, which this
+    // program does not run itself yet.
+    const SettingsStore& app = session_.settings().app;
+    if (app.boolValue(keys::kUpdateOnLaunch) && !updateOnLaunchDone_ &&
+        !app.boolValue(keys::kUseCloud)) {
+        updateOnLaunchDone_ = true;
+        showUpdateAll();
+    }
     QTimer::singleShot(500, this, &DesktopApp::runLaunchChecks);
 }
 
 void DesktopApp::runLaunchChecks() {
+    cloud_.checkAccount();
     SettingsStore& app = session_.settings().app;
     if (app.boolValue(keys::kIsFirstLaunch)) {
         showBrowserSetup();
@@ -184,6 +201,18 @@ void DesktopApp::showUpdateAll() {
     sheet->setAttribute(Qt::WA_DeleteOnClose);
     sheet->open();
     sheet->start();
+}
+
+void DesktopApp::showRecovery() {
+    sync::SyncEngine* engine = cloud_.engine();
+    if (engine == nullptr) {
+        prompter_.alert(tr("Sync Is Off"),
+                        tr("Styles removed by syncing can be recovered while sync is on."));
+        return;
+    }
+    auto* window = new RecoveryWindow(*engine, session_.notifications(), window_.get());
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
 }
 
 void DesktopApp::showBrowserSetup() {

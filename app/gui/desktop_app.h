@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/gui/browser_setup_window.h"
+#include "app/gui/cloud_sync.h"
 #include "app/gui/link_handler.h"
 #include "app/gui/main_window.h"
 #include "app/gui/prompter.h"
@@ -35,6 +36,7 @@ class DesktopApp : public QObject {
     MainWindow& window() { return *window_; }
     StyleListController& list() { return list_; }
     LinkHandler& links() { return links_; }
+    CloudSync& cloud() { return cloud_; }
     // The browser setup window while it is open.
     BrowserSetupWindow* browserSetup() const { return browserSetup_; }
 
@@ -50,6 +52,7 @@ class DesktopApp : public QObject {
     void showImportURL();
     void importFiles();
     void showUpdateAll();
+    void showRecovery();
     void showBrowserSetup();
     void emailSupport();
     void openWebsite();
@@ -71,11 +74,13 @@ class DesktopApp : public QObject {
     Prompter& prompter_;
     StyleListController list_;
     LinkHandler links_;
+    CloudSync cloud_;
     std::unique_ptr<MainWindow> window_;
     QPointer<BrowserSetupWindow> browserSetup_;
     std::map<std::int64_t, QPointer<StyleEditorWindow>> editors_;
     std::map<std::int64_t, QPointer<PropertiesWindow>> properties_;
     bool extensionWarningShown_ = false;
+    bool updateOnLaunchDone_ = false;
 };
 
 }  // namespace orlavine::gui

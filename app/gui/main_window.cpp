@@ -133,6 +133,7 @@ MainWindow::MainWindow(Session& session, StyleListController& list, QWidget* par
     connect(&list_.model(), &QAbstractItemModel::modelReset, this, &MainWindow::updateEmptyHint);
     connect(&list_.model(), &QAbstractItemModel::rowsInserted, this, &MainWindow::updateEmptyHint);
     connect(&list_.model(), &QAbstractItemModel::rowsRemoved, this, &MainWindow::updateEmptyHint);
+    connect(&list_, &StyleListController::loaded, this, &MainWindow::updateEmptyHint);
     connect(&list_, &StyleListController::showRow, this, &MainWindow::selectStyle);
     connect(&list_, &StyleListController::lockChanged, this, &MainWindow::setLocked);
     connect(&list_, &StyleListController::cloudError, cloudError_, &QLabel::show);
@@ -156,6 +157,7 @@ void MainWindow::buildMenus() {
     file->addAction(tr("Import from Text…"), this, &MainWindow::pasteImportRequested);
     QAction* updateAll =
         file->addAction(tr("Update All Styles"), this, &MainWindow::updateAllRequested);
+    file->addAction(tr("Recover Deleted Styles…"), this, &MainWindow::recoveryRequested);
     file->addSeparator();
     file->addAction(tr("Close Window"), QKeySequence::Close, this, &QWidget::close);
 
@@ -244,7 +246,7 @@ bool MainWindow::showsEmptyHint() const {
 }
 
 void MainWindow::updateEmptyHint() {
-    stack_->setCurrentIndex(list_.model().rowCount() == 0 ? 1 : 0);
+    stack_->setCurrentIndex(list_.isLoaded() && list_.model().rowCount() == 0 ? 1 : 0);
 }
 
 void MainWindow::setLocked(bool locked) {

@@ -34,6 +34,7 @@ class MainWindow : public QMainWindow {
     void importFileRequested();
     void pasteImportRequested();
     void updateAllRequested();
+    void recoveryRequested();
     void browserSetupRequested();
     void aboutRequested();
     void exportRequested(std::int64_t uniqueID);

@@ -22,7 +22,8 @@ QString fromStd(const std::string& s) {
 
 }  // namespace
 
-StyleListController::StyleListController(Session& session, Prompter& prompter, QObject* parent)
+StyleListController::StyleListController(Session& session, Prompter& prompter, FirstLoad load,
+                                         QObject* parent)
     : QObject(parent),
       session_(session),
       prompter_(prompter),
@@ -36,15 +37,27 @@ StyleListController::StyleListController(Session& session, Prompter& prompter, Q
     connect(&model_, &StyleListModel::toggleRequested, this, &StyleListController::toggle);
     connect(&model_, &StyleListModel::renameRequested, this, &StyleListController::rename);
     connect(&model_, &StyleListModel::reorderRequested, this, &StyleListController::reorder);
-    reload();
+    if (load == FirstLoad::now) {
+        reload();
+        return;
+    }
+    work_.run([this] {
+        session_.store().styleCount();  // reads the file
+        work_.onMain([this] { reload(); });
+    });
 }
 
 void StyleListController::reload() {
     reloadQueued_ = false;
+    const bool first = !loaded_;
+    loaded_ = true;
     session_.store().read([this](const styleDatabase& db) {
         model_.rebuild(db);
         return true;
     });
+    if (first) {
+        emit loaded();
+    }
 }
 
 void StyleListController::scheduleReload() {
@@ -89,7 +102,7 @@ void StyleListController::onNotice(const Notification& n) {
 }
 
 bool StyleListController::refused() {
-    if (syncInProgress_ && syncInProgress_()) {
+    if (locked_ || (syncInProgress_ && syncInProgress_())) {
         prompter_.beep();
         return true;
     }

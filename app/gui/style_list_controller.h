@@ -10,6 +10,7 @@
 #include <set>
 #include <vector>
 
+#include "app/gui/main_thread_work.h"
 #include "app/gui/notice_bridge.h"
 #include "app/gui/prompter.h"
 #include "app/gui/style_list_model.h"
@@ -23,7 +24,11 @@ inline constexpr const char* kRemoveFromOpenStyles = "removeFromOpenStyles";
 class StyleListController : public QObject {
     Q_OBJECT
   public:
-    StyleListController(Session& session, Prompter& prompter, QObject* parent = nullptr);
+    // How the rows are first filled: at once, or from a thread that reads the library while the
+    // window is already up (a large library takes a while to read).
+    enum class FirstLoad { now, background };
+    StyleListController(Session& session, Prompter& prompter, FirstLoad load = FirstLoad::now,
+                        QObject* parent = nullptr);
 
     StyleListModel& model() { return model_; }
     QUndoStack& undoStack() { return undo_; }
@@ -33,6 +38,8 @@ class StyleListController : public QObject {
     }
     const std::set<std::int64_t>& openStyleIDs() const { return openStyleIDs_; }
     bool locked() const { return locked_; }
+    // Whether the rows show the library (false only while a background first load runs).
+    bool isLoaded() const { return loaded_; }
 
     // Rebuilds the rows from the library.
     void reload();
@@ -46,7 +53,8 @@ class StyleListController : public QObject {
     void rename(std::int64_t uniqueID, const QString& name);
     void reorder(const std::vector<int>& rows, int dropRow);
     void open(std::int64_t uniqueID);
-    // Beeps and returns true while a cloud sync runs: then nothing may change the library.
+    // Beeps and returns true while a cloud sync runs or the list waits for the first one: then
+    // nothing may change the library.
     bool refused();
 
   signals:
@@ -57,6 +65,7 @@ class StyleListController : public QObject {
     // The table is refused to the user while the cloud library is being merged in.
     void lockChanged(bool locked);
     void cloudError();
+    void loaded();
 
   private:
     void onNotice(const Notification& notification);
@@ -71,6 +80,8 @@ class StyleListController : public QObject {
     std::set<std::int64_t> openStyleIDs_;
     bool locked_ = false;
     bool reloadQueued_ = false;
+    bool loaded_ = false;
+    BackgroundWork work_{this};
 };
 
 }  // namespace orlavine::gui

@@ -1,11 +1,16 @@
 // What the program is asked to open (links and documents), the launch checks, and a second
 // launch handing its arguments to the first.
 
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QSignalSpy>
 #include <QTest>
+#include <atomic>
+#include <thread>
 
 #include "app/gui/desktop_app.h"
 #include "app/gui/import_url_sheet.h"
@@ -13,8 +18,10 @@
 #include "app/gui/link_request.h"
 #include "app/gui/new_style_sheet.h"
 #include "app/gui/single_instance.h"
+#include "app/gui/update_sheet_dialog.h"
 #include "gui_fixture.h"
 #include "model/settings_keys.h"
+#include "sync/sync_account.h"
 
 using namespace orlavine;
 using namespace orlavine::gui;
@@ -116,6 +123,27 @@ class DesktopAppTest : public QObject {
         QVERIFY(finished.wait(10000));
         QCOMPARE(fx.reporter.alerts().back(), std::string("Unsupported URL"));
         QCOMPARE(fx.names().size(), 1u);
+
+        // Only custom styles: the update run has nothing to check.
+        UpdateContext context;
+        context.store = &fx.session->store();
+        UpdateSheetDialog update(context, fx.session->notifications());
+        QSignalSpy ended(&update, &UpdateSheetDialog::runFinished);
+        update.start();
+        QVERIFY(ended.wait(10000));
+        QVERIFY(update.log().contains(kNoStylesNeedUpdates));
+    }
+
+    void windowKeepsItsFrame() {
+        GuiFixture fx;
+        StyleListController list(*fx.session, fx.prompter);
+        {
+            MainWindow window(*fx.session, list);
+            window.resize(700, 480);
+            window.close();
+        }
+        MainWindow again(*fx.session, list);
+        QCOMPARE(again.size(), QSize(700, 480));
     }
 
     void firstLaunchWelcomesWithoutWarning() {
@@ -132,6 +160,76 @@ class DesktopAppTest : public QObject {
         next.runLaunchChecks();
         next.runLaunchChecks();
         QCOMPARE(fx.prompter.questions, QStringList{"Extension Not Enabled"});
+    }
+
+    void launchSyncsWithAFolderAccount() {
+        GuiFixture fx({"a"});
+        const auto folder = fx.home.data() / "account";
+        std::filesystem::create_directories(folder);
+        SettingsStore& app = fx.session->settings().app;
+        app.set(sync::kSyncServerKey, boost::json::value(folder.string()));
+        app.set(keys::kIsFirstLaunch, false);
+        app.set(keys::kWarnIfDisabled, false);
+        // Never configured: the first check switches sync on and sends the library.
+        DesktopApp desktop(*fx.session, fx.prompter);
+        // The window's rows come from a background read.
+        QTRY_VERIFY_WITH_TIMEOUT(desktop.list().isLoaded(), 5000);
+        QCOMPARE(desktop.list().model().rowCount(), 1);
+        QSignalSpy ended(&desktop.cloud(), &CloudSync::firstSyncEnded);
+        desktop.runLaunchChecks();
+        QVERIFY(ended.wait(30000));
+        QVERIFY(app.boolValue(keys::kUseCloud));
+        QVERIFY(app.boolValue(keys::kHasConfiguredCloud));
+        QVERIFY(!std::filesystem::is_empty(folder));
+        QTRY_VERIFY_WITH_TIMEOUT(!desktop.list().locked(), 5000);
+
+        // A configured account that cannot be opened switches sync off and unlocks the list.
+        std::filesystem::remove_all(folder);
+        app.set(sync::kSyncServerKey, boost::json::value(""));
+        DesktopApp next(*fx.session, fx.prompter);
+        next.start();
+        QTRY_VERIFY_WITH_TIMEOUT(next.list().locked(), 5000);
+        QSignalSpy nextEnded(&next.cloud(), &CloudSync::firstSyncEnded);
+        next.runLaunchChecks();
+        QVERIFY(nextEnded.wait(30000));
+        QVERIFY(!app.boolValue(keys::kUseCloud));
+        QTRY_VERIFY_WITH_TIMEOUT(!next.list().locked(), 5000);
+    }
+
+    void instanceSocketIsRobust() {
+        GuiFixture fx;
+        const QString path = SingleInstance::socketPath();
+        // Nobody listens: nothing is handed over.
+        QVERIFY(!SingleInstance::handOver({"x"}, path));
+        // A socket file left by a program that died is replaced.
+        {
+            QLocalServer stale;
+            QVERIFY(stale.listen(path));
+        }
+        QFile(path).open(QIODevice::WriteOnly);
+        SingleInstance first;
+        QVERIFY(first.listen(path));
+        QCOMPARE(QFileInfo(path).permissions() &
+                     (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
+                 QFile::Permissions());
+        QSignalSpy received(&first, &SingleInstance::received);
+
+        // A peer that sends no line and goes away hands nothing over.
+        QLocalSocket garbage;
+        garbage.connectToServer(path);
+        QVERIFY(garbage.waitForConnected(5000));
+        garbage.write("not a line");
+        garbage.waitForBytesWritten(5000);
+        garbage.disconnectFromServer();
+
+        // Handing over blocks this thread, so it runs on another one.
+        std::atomic<bool> taken = false;
+        std::thread second([&] { taken = SingleInstance::handOver({"a.css", "b.sdb"}, path); });
+        QVERIFY(received.wait(10000));
+        second.join();
+        QVERIFY(taken);
+        QCOMPARE(received.size(), 1);
+        QCOMPARE(received.at(0).at(0).toStringList(), (QStringList{"a.css", "b.sdb"}));
     }
 
     void secondLaunchHandsItsLinkToTheFirst() {

@@ -4,6 +4,7 @@
 
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -18,9 +19,13 @@ namespace orlavine::testing {
 
 class ScriptedPrompter : public gui::Prompter {
   public:
-    void alert(const QString& message, const QString&) override { alerts << message; }
+    void alert(const QString& message, const QString&) override {
+        alerts << message;
+        log << message;
+    }
     bool confirm(const QString& message, const QString&) override {
         questions << message;
+        log << message;
         if (answers.empty()) {
             return false;
         }
@@ -31,6 +36,7 @@ class ScriptedPrompter : public gui::Prompter {
     void beep() override { ++beeps; }
     Choice choose(const QString& message, const QString&, const QStringList&) override {
         questions << message;
+        log << message;
         if (choices.empty()) {
             return Choice{1, false};
         }
@@ -50,6 +56,7 @@ class ScriptedPrompter : public gui::Prompter {
     QStringList panels;        // title and proposed name of each save panel
     QString savePath;          // what the save panels answer; empty cancels
     std::deque<int> choices;   // for choose, in order; button 1 when none is left
+    QStringList log;           // alerts and questions, in order
     std::deque<bool> answers;  // for confirm, in order; "No" when none is left
     int beeps = 0;
 };
@@ -74,7 +81,13 @@ class RecordingReporter : public Reporter {
 
 // A session on a library of its own, with the styles `names` (uniqueIDs 1, 2, ...).
 struct GuiFixture {
-    explicit GuiFixture(const std::vector<std::string>& names = {}) {
+    // `configure` sets up the program's settings before the session reads them.
+    explicit GuiFixture(const std::vector<std::string>& names = {},
+                        const std::function<void(SettingsStore&)>& configure = {}) {
+        if (configure) {
+            SettingsStore app(home.config() / "app.json");
+            configure(app);
+        }
         std::filesystem::create_directories(home.data() / "run");
         std::filesystem::permissions(home.data() / "run", std::filesystem::perms::owner_all);
         setenv("XDG_RUNTIME_DIR", (home.data() / "run").c_str(), 1);

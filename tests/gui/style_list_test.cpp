@@ -167,6 +167,47 @@ class StyleListTest : public QObject {
         QCOMPARE(fx.names(), std::vector<std::string>{"Dark"});
     }
 
+    void listActions() {
+        GuiFixture fx({"a", "b", "c"});
+        StyleListController list(*fx.session, fx.prompter);
+        MainWindow window(*fx.session, list);
+        const auto enabled = [&] {
+            std::vector<bool> out;
+            for (const styleContainer& s : fx.session->store().snapshot().styles) {
+                out.push_back(s.isEnabled);
+            }
+            return out;
+        };
+        list.setAllEnabled(false);
+        QCOMPARE(enabled(), (std::vector<bool>{false, false, false}));
+        list.setEnabled({1, 3}, true);
+        QCOMPARE(enabled(), (std::vector<bool>{true, false, true}));
+        QVERIFY(!list.model().index(1).data(Qt::ForegroundRole).isNull());
+
+        // One copy is selected at the end of the list; two are added after it.
+        list.duplicate({2});
+        QTRY_COMPARE_WITH_TIMEOUT(window.selectedIDs().size(), 1u, 5000);
+        QCOMPARE(list.model().rows().back().uniqueID, window.selectedIDs().front());
+        QCOMPARE(fx.names().back(), std::string("Copy of b"));
+        list.duplicate({1, 3});
+        QCOMPARE(fx.names().size(), 6u);
+
+        // Enter opens the selected style; a style open already only comes to the front.
+        QSignalSpy opened(&list, &StyleListController::openInEditor);
+        std::vector<std::int64_t> focused;
+        fx.session->notifications().addObserver(kCheckIfWindowFocus, [&](const Notification& n) {
+            focused.push_back(std::get<std::int64_t>(n.userInfo.at("id")));
+        });
+        window.selectStyle(1);
+        QTest::keyClick(&window.view(), Qt::Key_Return);
+        QCOMPARE(opened.size(), 1);
+        fx.session->notifications().post(notifications::kAddToOpenStyles, {{"id", 1}});
+        QTRY_VERIFY_WITH_TIMEOUT(list.openStyleIDs().contains(1), 5000);
+        fx.session->notifications().post(notifications::kOpenStyleNotif, {{"id", 1}});
+        QTRY_COMPARE_WITH_TIMEOUT(focused, std::vector<std::int64_t>{1}, 5000);
+        QCOMPARE(opened.size(), 1);
+    }
+
     void changeByAnotherProgramShows() {
         GuiFixture fx({"a", "b"});
         QVERIFY(fx.session->watchOtherPrograms().ok());
