@@ -15,8 +15,10 @@
 #include "extension/host_session.h"
 #include "extension/native_messaging.h"
 #include "model/config.h"
+#include "model/date.h"
 #include "model/paths.h"
 #include "model/reporter.h"
+#include "model/settings_keys.h"
 #include "model/settings_store.h"
 #include "model/wormhole.h"
 
@@ -44,6 +46,10 @@ int serve() {
     StderrReporter console;
     NotificationCenter nc;
     SettingsStores settings(configDirectory());
+    // The desktop program's check whether a browser uses the extension reads this.
+    if (Status noted = settings.extension.setDate(keys::kHostLastRun, Date::now()); !noted) {
+        console.consoleLine("Cannot note the host's start: " + noted.error());
+    }
     const auto container = sharedContainer();
     CachedLibrary library(container, console);
     SafariExtensionHandler handler(settings, library, nc, catalogueHost(settings.app));

@@ -41,6 +41,9 @@ class StyleEditorDocument {
     const styleContainer& style() const { return style_; }
     bool isReadOnly() const { return readOnly_; }
     bool isDirty() const { return dirty_; }
+    // A rename made elsewhere (the list) while the window is open: the working copy follows
+    // without counting as an edit, so a save does not put the old name back.
+    void takeName(std::string name) { style_.styleData.name = std::move(name); }
     // After a save: the working copy is what the library holds.
     void markSaved() { dirty_ = false; }
 

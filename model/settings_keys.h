@@ -35,6 +35,8 @@ inline constexpr const char* kToggleShortcut = "toggleShortcut";
 
 // Browser host store.
 inline constexpr const char* kEnableStyles = "enableStyles";
+// When a browser last started the host (a date).
+inline constexpr const char* kHostLastRun = "hostLastRun";
 
 enum class TransferType { boolean, integer, string };
 enum class Store { app, shared };

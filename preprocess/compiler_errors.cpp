@@ -21,6 +21,9 @@ void ConsoleCompilerErrors::showCompilerError(const CompilerError& error) {
     reporter_.consoleLine(compilerErrorTitle(error));
     reporter_.consoleLine(compilerErrorHeader(error.compiler));
     reporter_.consoleLine(error.text);
+    if (CompilerErrorSink* windows = windows_.load()) {
+        windows->showCompilerError(error);
+    }
 }
 
 }  // namespace orlavine

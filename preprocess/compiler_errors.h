@@ -42,10 +42,13 @@ class ConsoleCompilerErrors : public CompilerErrorSink {
     void showCompilerError(const CompilerError& error) override;
     // How many errors were shown so far.
     std::size_t shownCount() const { return shown_; }
+    // Each error is also handed to `windows` (the desktop's error windows); null stops that.
+    void alsoShowIn(CompilerErrorSink* windows) { windows_.store(windows); }
 
   private:
     Reporter& reporter_;
     std::atomic<std::size_t> shown_{0};
+    std::atomic<CompilerErrorSink*> windows_{nullptr};
 };
 
 }  // namespace orlavine

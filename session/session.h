@@ -46,6 +46,7 @@ class Session {
     // edited style, and readers of new styles take it as their compiler.
     StyleCompiler& compiler() { return *preprocessor_; }
     const ConsoleCompilerErrors& compilerErrors() const { return compilerErrors_; }
+    ConsoleCompilerErrors& compilerErrors() { return compilerErrors_; }
     // Every download of the process goes through this one, so its per-host bound holds.
     Downloader& downloader() { return *downloader_; }
 

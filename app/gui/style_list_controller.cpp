@@ -1,0 +1,278 @@
+#include "app/gui/style_list_controller.h"
+
+#include "app/gui/delete_styles_command.h"
+#include "app/gui/reorder.h"
+#include "library/library_services.h"
+
+namespace orlavine::gui {
+namespace {
+
+std::int64_t idIn(const Notification& n) {
+    const auto it = n.userInfo.find("id");
+    if (it == n.userInfo.end()) {
+        return -1;
+    }
+    const auto* id = std::get_if<std::int64_t>(&it->second);
+    return id != nullptr ? *id : -1;
+}
+
+QString fromStd(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+}  // namespace
+
+StyleListController::StyleListController(Session& session, Prompter& prompter, FirstLoad load,
+                                         QObject* parent)
+    : QObject(parent),
+      session_(session),
+      prompter_(prompter),
+      bridge_(
+          session.notifications(),
+          {notifications::kLibraryChanged, notifications::kRefreshTable,
+           notifications::kRefreshTableAndScroll, notifications::kAddLatestStyle,
+           notifications::kAddToOpenStyles, kRemoveFromOpenStyles, notifications::kOpenStyleNotif,
+           notifications::kLockForCloud, notifications::kCloudError}) {
+    connect(&bridge_, &NoticeBridge::notice, this, &StyleListController::onNotice);
+    connect(&model_, &StyleListModel::toggleRequested, this, &StyleListController::toggle);
+    connect(&model_, &StyleListModel::renameRequested, this, &StyleListController::rename);
+    connect(&model_, &StyleListModel::reorderRequested, this, &StyleListController::reorder);
+    if (load == FirstLoad::now) {
+        reload();
+        return;
+    }
+    work_.run([this] {
+        session_.store().styleCount();  // reads the file
+        work_.onMain([this] { reload(); });
+    });
+}
+
+void StyleListController::reload() {
+    reloadQueued_ = false;
+    const bool first = !loaded_;
+    loaded_ = true;
+    session_.store().read([this](const styleDatabase& db) {
+        model_.rebuild(db);
+        return true;
+    });
+    if (first) {
+        emit loaded();
+    }
+}
+
+void StyleListController::scheduleReload() {
+    if (reloadQueued_) {
+        return;
+    }
+    reloadQueued_ = true;
+    QMetaObject::invokeMethod(this, &StyleListController::reload, Qt::QueuedConnection);
+}
+
+void StyleListController::onNotice(const Notification& n) {
+    const std::string& name = n.name;
+    if (name == notifications::kLibraryChanged) {
+        scheduleReload();
+    } else if (name == notifications::kRefreshTable ||
+               name == notifications::kRefreshTableAndScroll) {
+        reload();
+        if (locked_) {
+            locked_ = false;
+            emit lockChanged(false);
+        }
+        if (name == notifications::kRefreshTableAndScroll && !model_.rows().empty()) {
+            emit showRow(model_.rows().back().uniqueID);
+        }
+    } else if (name == notifications::kAddLatestStyle) {
+        reload();
+        if (!model_.rows().empty()) {
+            emit showRow(model_.rows().back().uniqueID);
+        }
+    } else if (name == notifications::kAddToOpenStyles) {
+        openStyleIDs_.insert(idIn(n));
+    } else if (name == kRemoveFromOpenStyles) {
+        openStyleIDs_.erase(idIn(n));
+    } else if (name == notifications::kOpenStyleNotif) {
+        open(idIn(n));
+    } else if (name == notifications::kLockForCloud) {
+        locked_ = true;
+        emit lockChanged(true);
+    } else if (name == notifications::kCloudError) {
+        emit cloudError();
+    }
+}
+
+bool StyleListController::refused() {
+    if (locked_ || (syncInProgress_ && syncInProgress_())) {
+        prompter_.beep();
+        return true;
+    }
+    return false;
+}
+
+void StyleListController::toggle(std::int64_t uniqueID, bool enabled) {
+    if (!refused()) {
+        session_.store().setEnabled(uniqueID, enabled);
+    }
+    // A refused toggle puts the checkbox back; a done one shows the library's state.
+    reload();
+}
+
+void StyleListController::setAllEnabled(bool enabled) {
+    if (refused()) {
+        return;
+    }
+    session_.store().setAllEnabled(enabled);
+    session_.notifications().post(notifications::kRefreshTable);
+}
+
+void StyleListController::setEnabled(const std::vector<std::int64_t>& ids, bool enabled) {
+    if (refused() || ids.empty()) {
+        return;
+    }
+    session_.store().change([&](styleDatabase& db, LibraryChange& changed) {
+        for (styleContainer& s : db.styles) {
+            if (s.isEnabled != enabled &&
+                std::find(ids.begin(), ids.end(), s.uniqueID) != ids.end()) {
+                s.isEnabled = enabled;
+                changed.touch(s.uniqueID);
+            }
+        }
+        return true;
+    });
+    reload();
+}
+
+void StyleListController::duplicate(const std::vector<std::int64_t>& ids) {
+    if (refused() || ids.empty()) {
+        return;
+    }
+    for (std::int64_t id : ids) {
+        session_.store().duplicate(id);
+    }
+    session_.notifications().post(ids.size() == 1 ? notifications::kAddLatestStyle
+                                                  : notifications::kRefreshTableAndScroll);
+}
+
+void StyleListController::deleteStyles(const std::vector<std::int64_t>& ids, bool clickedRow) {
+    if (refused() || ids.empty()) {
+        return;
+    }
+    std::vector<std::int64_t> deletable;
+    bool skipped = false;
+    for (std::int64_t id : ids) {
+        if (!openStyleIDs_.contains(id)) {
+            deletable.push_back(id);
+            continue;
+        }
+        if (ids.size() == 1) {
+            const int row = model_.rowOf(id);
+            const QString name =
+                row >= 0 ? model_.rows()[static_cast<std::size_t>(row)].name : QString();
+            prompter_.alert(
+                tr("Cannot Delete Style"),
+                clickedRow ? tr("This style is currently open in the Style Editor. Please close "
+                                "it before deleting.")
+                           : QStringLiteral("\"") + name +
+                                 tr("\" is currently open in the Style Editor. Please close it "
+                                    "before deleting."));
+            return;
+        }
+        skipped = true;
+    }
+    if (!deletable.empty()) {
+        bool yes = false;
+        if (deletable.size() == 1) {
+            const auto style = session_.store().styleByID(deletable.front());
+            const QString name = style ? fromStd(style->styleData.name) : QString();
+            yes = prompter_.confirm(
+                tr("Are you sure you want to delete the style \"") + name + QStringLiteral("\"?"),
+                tr("If sync is enabled, this style will also be deleted from the sync account. "
+                   "You can undo this action afterwards."));
+        } else {
+            yes = prompter_.confirm(
+                tr("Are you sure you want to delete %1 styles?").arg(deletable.size()),
+                tr("If sync is enabled, these styles will also be deleted from the sync account. "
+                   "You can undo this action afterwards."));
+        }
+        if (!yes) {
+            return;
+        }
+        undo_.push(new DeleteStylesCommand(session_.store(), session_.notifications(), deletable));
+        reload();
+    }
+    if (skipped) {
+        prompter_.alert(tr("Cannot Delete Styles"),
+                        tr("Some styles could not be deleted because they are currently open in "
+                           "the Style Editor. Please close them before deleting."));
+    }
+}
+
+void StyleListController::rename(std::int64_t uniqueID, const QString& name) {
+    if (refused()) {
+        reload();
+        return;
+    }
+    const QString trimmed = name.trimmed();
+    if (trimmed.isEmpty()) {
+        prompter_.alert(tr("Invalid Name"), tr("A style name can't be left blank."));
+    } else {
+        session_.store().rename(uniqueID, trimmed.toStdString());
+    }
+    reload();
+}
+
+void StyleListController::reorder(const std::vector<int>& rows, int dropRow) {
+    if (refused()) {
+        return;
+    }
+    std::vector<std::int64_t> shown;
+    for (const StyleRow& row : model_.rows()) {
+        shown.push_back(row.uniqueID);
+    }
+    const std::vector<std::int64_t> order = reorderedIDs(shown, rows, dropRow);
+    if (order == shown) {
+        return;
+    }
+    // Applied to the library as it is now: the styles shown take their new order, and styles
+    // another program added meanwhile keep their place after them.
+    session_.store().change([&](styleDatabase& db, LibraryChange& changed) {
+        std::vector<styleContainer> styles;
+        styles.reserve(db.styles.size());
+        for (std::int64_t id : order) {
+            const auto it =
+                std::find_if(db.styles.begin(), db.styles.end(),
+                             [id](const styleContainer& s) { return s.uniqueID == id; });
+            if (it != db.styles.end()) {
+                styles.push_back(std::move(*it));
+                it->uniqueID = -1;
+            }
+        }
+        for (styleContainer& s : db.styles) {
+            if (s.uniqueID != -1 &&
+                std::find(order.begin(), order.end(), s.uniqueID) == order.end()) {
+                styles.push_back(std::move(s));
+            }
+        }
+        db.styles = std::move(styles);
+        changed.everything = true;
+        return true;
+    });
+    reload();
+}
+
+void StyleListController::open(std::int64_t uniqueID) {
+    if (uniqueID < 0) {
+        return;
+    }
+    if (openStyleIDs_.contains(uniqueID)) {
+        session_.notifications().post(kCheckIfWindowFocus, {{"id", uniqueID}});
+        return;
+    }
+    if (!session_.store().styleByID(uniqueID)) {
+        return;
+    }
+    emit showRow(uniqueID);
+    emit openInEditor(uniqueID);
+}
+
+}  // namespace orlavine::gui

@@ -1,0 +1,70 @@
+#pragma once
+// The rows of the style list: one per style of the library, in library order. The model holds
+// only what it shows; every change a user makes is asked for through a signal and reaches the
+// rows again when the list is rebuilt from the library.
+
+#include <QAbstractListModel>
+#include <QIcon>
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+#include "model/records.h"
+
+namespace orlavine::gui {
+
+struct StyleRow {
+    std::int64_t uniqueID = 0;
+    QString name;
+    bool isEnabled = true;
+    QString source;  // "Imported from URL", "Imported from User CSS" or "Custom Style"
+    QString homepage;
+    QString sites;  // the domains and addresses of its rules, lower case, for the search field
+    QString updateStatus = QStringLiteral("none");
+
+    bool operator==(const StyleRow&) const = default;
+};
+
+StyleRow rowForStyle(const styleContainer& style);
+
+// The display text of a style's source.
+QString sourceText(const std::string& source);
+
+class StyleListModel : public QAbstractListModel {
+    Q_OBJECT
+  public:
+    enum Roles { IdRole = Qt::UserRole + 1, SourceRole, SitesRole, HomepageRole };
+    static constexpr const char* kRowMimeType = "application/x-orlavine-style-row";
+
+    explicit StyleListModel(QObject* parent = nullptr);
+
+    // Takes the rows of `db`; rows that did not change keep their place and selection.
+    void rebuild(const styleDatabase& db);
+    const std::vector<StyleRow>& rows() const { return rows_; }
+    int rowOf(std::int64_t uniqueID) const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    Qt::DropActions supportedDropActions() const override { return Qt::MoveAction; }
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    bool canDropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                         const QModelIndex& parent) const override;
+    bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                      const QModelIndex& parent) override;
+
+  signals:
+    void toggleRequested(std::int64_t uniqueID, bool enabled);
+    void renameRequested(std::int64_t uniqueID, const QString& name);
+    // Rows dragged and dropped above row `dropRow` (the row count: below the last row).
+    void reorderRequested(const std::vector<int>& rows, int dropRow);
+
+  private:
+    std::vector<StyleRow> rows_;
+    QIcon droplet_;
+    QIcon dimDroplet_;
+};
+
+}  // namespace orlavine::gui
