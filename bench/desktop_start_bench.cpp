@@ -48,6 +48,7 @@ class SilentPrompter : public orlavine::gui::Prompter {
     void beep() override {}
     Choice choose(const QString&, const QString&, const QStringList&) override { return {}; }
     QString saveFile(const QString&, const QString&, const QStringList&) override { return {}; }
+    QString openFile(const QString&, const QStringList&) override { return {}; }
 };
 
 // Notes the first paint that shows the library's rows, and ends the event loop.

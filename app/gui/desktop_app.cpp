@@ -76,6 +76,7 @@ DesktopApp::DesktopApp(Session& session, Prompter& prompter, QObject* parent)
     connect(window_.get(), &MainWindow::websiteRequested, this, &DesktopApp::openWebsite);
     connect(window_.get(), &MainWindow::aboutRequested, this, &DesktopApp::showAbout);
     connect(window_.get(), &MainWindow::exportRequested, this, &DesktopApp::showExport);
+    connect(window_.get(), &MainWindow::preferencesRequested, this, &DesktopApp::showPreferences);
     connect(window_.get(), &MainWindow::pasteImportRequested, this, &DesktopApp::showPasteImport);
     connect(window_.get(), &MainWindow::propertiesRequested, this, &DesktopApp::openProperties);
     connect(&list_, &StyleListController::openInEditor, this, &DesktopApp::openEditor);
@@ -213,6 +214,32 @@ void DesktopApp::showRecovery() {
     auto* window = new RecoveryWindow(*engine, session_.notifications(), window_.get());
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->show();
+}
+
+PreferencesWindow* DesktopApp::showPreferences() {
+    if (preferences_ == nullptr) {
+        PreferencesWindow::Hooks hooks;
+        hooks.openStyleIDs = [this] {
+            return std::vector<std::int64_t>(list_.openStyleIDs().begin(),
+                                             list_.openStyleIDs().end());
+        };
+        hooks.pushPreferences = [this] {
+            if (sync::SyncEngine* engine = cloud_.engine()) {
+                engine->pushPreferences();
+            }
+        };
+        hooks.openRecovery = [this] { showRecovery(); };
+        hooks.switchSync = [this](bool on) {
+            if (on) {
+                cloud_.checkAccount();
+            }
+        };
+        preferences_ = new PreferencesWindow(session_, prompter_, std::move(hooks));
+    }
+    preferences_->reload();
+    preferences_->show();
+    preferences_->raise();
+    return preferences_.data();
 }
 
 void DesktopApp::showBrowserSetup() {

@@ -12,6 +12,7 @@
 #include "app/gui/cloud_sync.h"
 #include "app/gui/link_handler.h"
 #include "app/gui/main_window.h"
+#include "app/gui/preferences_window.h"
 #include "app/gui/prompter.h"
 #include "app/gui/properties_window.h"
 #include "app/gui/style_editor_window.h"
@@ -53,6 +54,7 @@ class DesktopApp : public QObject {
     void importFiles();
     void showUpdateAll();
     void showRecovery();
+    PreferencesWindow* showPreferences();
     void showBrowserSetup();
     void emailSupport();
     void openWebsite();
@@ -79,6 +81,7 @@ class DesktopApp : public QObject {
     QPointer<BrowserSetupWindow> browserSetup_;
     std::map<std::int64_t, QPointer<StyleEditorWindow>> editors_;
     std::map<std::int64_t, QPointer<PropertiesWindow>> properties_;
+    QPointer<PreferencesWindow> preferences_;
     bool extensionWarningShown_ = false;
     bool updateOnLaunchDone_ = false;
 };

@@ -158,6 +158,8 @@ void MainWindow::buildMenus() {
     QAction* updateAll =
         file->addAction(tr("Update All Styles"), this, &MainWindow::updateAllRequested);
     file->addAction(tr("Recover Deleted Styles…"), this, &MainWindow::recoveryRequested);
+    file->addAction(tr("Preferences…"), QKeySequence::Preferences, this,
+                    &MainWindow::preferencesRequested);
     file->addSeparator();
     file->addAction(tr("Close Window"), QKeySequence::Close, this, &QWidget::close);
 

@@ -35,6 +35,7 @@ class MainWindow : public QMainWindow {
     void pasteImportRequested();
     void updateAllRequested();
     void recoveryRequested();
+    void preferencesRequested();
     void browserSetupRequested();
     void aboutRequested();
     void exportRequested(std::int64_t uniqueID);

@@ -66,4 +66,13 @@ QString DialogPrompter::saveFile(const QString& title, const QString& proposedNa
     return dialog.selectedFiles().first();
 }
 
+QString DialogPrompter::openFile(const QString& title, const QStringList& suffixes) {
+    QStringList patterns;
+    for (const QString& suffix : suffixes) {
+        patterns << QStringLiteral("*.") + suffix;
+    }
+    return QFileDialog::getOpenFileName(parent_, title, QDir::homePath(),
+                                        QObject::tr("Files (%1)").arg(patterns.join(' ')));
+}
+
 }  // namespace orlavine::gui

@@ -30,6 +30,8 @@ class Prompter {
     // `suffixes` ("css", "user.css"); the chosen path, or empty when the user cancels.
     virtual QString saveFile(const QString& title, const QString& proposedName,
                              const QStringList& suffixes) = 0;
+    // An open panel for one file ending in one of `suffixes`; empty when the user cancels.
+    virtual QString openFile(const QString& title, const QStringList& suffixes) = 0;
 };
 
 // Modal message boxes over `parent` (which may change as windows come and go).
@@ -43,6 +45,7 @@ class DialogPrompter : public Prompter {
                   const QStringList& buttons) override;
     QString saveFile(const QString& title, const QString& proposedName,
                      const QStringList& suffixes) override;
+    QString openFile(const QString& title, const QStringList& suffixes) override;
 
   private:
     QWidget* parent_ = nullptr;

@@ -50,11 +50,16 @@ class ScriptedPrompter : public gui::Prompter {
         panels << title + ": " + proposedName;
         return savePath;
     }
+    QString openFile(const QString& title, const QStringList&) override {
+        panels << title;
+        return openPath;
+    }
 
     QStringList alerts;
     QStringList questions;
     QStringList panels;        // title and proposed name of each save panel
     QString savePath;          // what the save panels answer; empty cancels
+    QString openPath;          // what the open panels answer; empty cancels
     std::deque<int> choices;   // for choose, in order; button 1 when none is left
     QStringList log;           // alerts and questions, in order
     std::deque<bool> answers;  // for confirm, in order; "No" when none is left
