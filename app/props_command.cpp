@@ -113,15 +113,17 @@ void printProperties(const styleContainer& style) {
     }
 }
 
+std::string unknownKind(const std::string& word) {
+    return fmt::format("\"{}\" is not a kind of exclusion: use domain, url, prefix or regexp.",
+                       word);
+}
+
 // Checks every flag before anything changes: a bad one refuses the whole command.
 std::optional<std::string> invalidFlag(const Arguments& args, const styleContainer& style) {
     for (const auto& [word, value] : args.exclude) {
         const ExclusionKind* kind = kindNamed(word);
         if (kind == nullptr) {
-            return fmt::format(
-                "\"{}\" is not a kind of exclusion: use domain, url, prefix or "
-                "regexp.",
-                word);
+            return unknownKind(word);
         }
         if (text::trimmed(value).empty()) {
             return "An exclusion needs a value.";
@@ -136,10 +138,7 @@ std::optional<std::string> invalidFlag(const Arguments& args, const styleContain
     for (const auto& [word, value] : args.noExclude) {
         const ExclusionKind* kind = kindNamed(word);
         if (kind == nullptr) {
-            return fmt::format(
-                "\"{}\" is not a kind of exclusion: use domain, url, prefix or "
-                "regexp.",
-                word);
+            return unknownKind(word);
         }
         const auto& list = (style.*kind->list).value_or(std::vector<std::string>{});
         if (std::find(list.begin(), list.end(), value) == list.end()) {

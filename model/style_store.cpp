@@ -549,35 +549,41 @@ Result<bool> StyleStore::editProperties(std::int64_t uniqueID,
     return compileAndStore(uniqueID, apply);
 }
 
+namespace {
+
+// The editor's metadata fields, which both kinds of edit take over.
+void takeMetadata(styleContainer& style, const styleContainer& edited) {
+    style.version = edited.version;
+    style.namespace_ = edited.namespace_;
+    style.description = edited.description;
+    style.author = edited.author;
+    style.license = edited.license;
+    style.preprocessor = edited.preprocessor;
+}
+
+}  // namespace
+
 Result<bool> StyleStore::saveEditedStyle(std::int64_t uniqueID, const styleContainer& edited) {
-    Result<bool> stored = compileAndStore(uniqueID, [&](styleContainer& style) {
+    return saveEdit(uniqueID, [&](styleContainer& style) {
         style.styleData = edited.styleData;
-        style.version = edited.version;
-        style.namespace_ = edited.namespace_;
-        style.description = edited.description;
-        style.author = edited.author;
-        style.license = edited.license;
-        style.preprocessor = edited.preprocessor;
+        takeMetadata(style, edited);
     });
-    if (stored && *stored) {
-        services_.notifications->post(notifications::kUpdateFavicons, {{"id", uniqueID}});
-    }
-    return stored;
 }
 
 Result<bool> StyleStore::saveEditedDocument(std::int64_t uniqueID, const styleContainer& edited) {
-    Result<bool> stored = compileAndStore(uniqueID, [&](styleContainer& style) {
+    return saveEdit(uniqueID, [&](styleContainer& style) {
         styleContainer document = orlavine::carryOverVariableValues(style, edited);
         style.styleData = std::move(document.styleData);
         style.userVariables = std::move(document.userVariables);
-        style.version = edited.version;
-        style.namespace_ = edited.namespace_;
-        style.description = edited.description;
-        style.author = edited.author;
-        style.license = edited.license;
-        style.preprocessor = edited.preprocessor;
+        takeMetadata(style, edited);
         style.updateURL = edited.updateURL;
     });
+}
+
+// An edit from the editor: compiled and stored, then the list fetches the site icons again.
+template <class Apply>
+Result<bool> StyleStore::saveEdit(std::int64_t uniqueID, Apply apply) {
+    Result<bool> stored = compileAndStore(uniqueID, std::move(apply));
     if (stored && *stored) {
         services_.notifications->post(notifications::kUpdateFavicons, {{"id", uniqueID}});
     }

@@ -198,6 +198,8 @@ class StyleStore {
     void compile(styleContainer& style);
     template <class Apply>
     Result<bool> compileAndStore(std::int64_t uniqueID, Apply apply);
+    template <class Apply>
+    Result<bool> saveEdit(std::int64_t uniqueID, Apply apply);
 
     Services services_;
     Wormhole wormhole_;

@@ -1,5 +1,7 @@
 #include "app/gui/link_handler.h"
 
+#include "app/gui/notice_values.h"
+
 #include <QFileInfo>
 #include <algorithm>
 #include <array>
@@ -14,10 +16,6 @@
 
 namespace orlavine::gui {
 namespace {
-
-QString fromStd(const std::string& s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 constexpr const char* kErrorInstallingTitle = "Error Installing Style";
 constexpr const char* kErrorInstallingText =

@@ -1,5 +1,7 @@
 #include "app/gui/preferences_window.h"
 
+#include "app/gui/notice_values.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontDatabase>
@@ -22,10 +24,6 @@
 
 namespace orlavine::gui {
 namespace {
-
-QString fromStd(const std::string& s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 // The theme menu: 15 items, separators where the index table repeats a value.
 const std::vector<std::pair<int, const char*>>& themeTitles() {

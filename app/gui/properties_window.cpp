@@ -1,5 +1,7 @@
 #include "app/gui/properties_window.h"
 
+#include "app/gui/notice_values.h"
+
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QColorDialog>
@@ -20,16 +22,6 @@
 
 namespace orlavine::gui {
 namespace {
-
-QString fromStd(const std::string& s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-std::int64_t idIn(const Notification& n) {
-    const auto it = n.userInfo.find("id");
-    const auto* id = it == n.userInfo.end() ? nullptr : std::get_if<std::int64_t>(&it->second);
-    return id != nullptr ? *id : -1;
-}
 
 const QStringList& exclusionKinds() {
     static const QStringList kinds = {kRowDomain, kRowURL, kRowPrefix, kRowRegExp};
@@ -333,7 +325,7 @@ void PropertiesWindow::closeEvent(QCloseEvent* event) {
 }
 
 void PropertiesWindow::onNotice(const Notification& n) {
-    if (idIn(n) != styleID_) {
+    if (noticeID(n) != styleID_) {
         return;
     }
     if (n.name == kFocusProperties) {
@@ -343,9 +335,7 @@ void PropertiesWindow::onNotice(const Notification& n) {
     } else if (n.name == notifications::kCloseProperties) {
         close();
     } else if (n.name == notifications::kStyleNameChanged) {
-        const auto it = n.userInfo.find("newname");
-        if (const auto* name =
-                it == n.userInfo.end() ? nullptr : std::get_if<std::string>(&it->second)) {
+        if (const std::optional<std::string> name = noticeText(n, "newname")) {
             setWindowTitle(QStringLiteral("Properties of ") + fromStd(*name));
         }
     }

@@ -1,5 +1,7 @@
 #include "app/gui/section_sheets.h"
 
+#include "app/gui/notice_values.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -18,10 +20,6 @@ namespace {
 const QStringList& ruleKinds() {
     static const QStringList kinds = {kRowDomain, kRowURL, kRowPrefix, kRowRegExp};
     return kinds;
-}
-
-QString fromStd(const std::string& s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
 QDialogButtonBox* buttons(QDialog* dialog, const QString& okText, bool readOnly) {

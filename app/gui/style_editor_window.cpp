@@ -1,5 +1,7 @@
 #include "app/gui/style_editor_window.h"
 
+#include "app/gui/notice_values.h"
+
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFile>
@@ -19,20 +21,6 @@
 #include "model/settings_keys.h"
 
 namespace orlavine::gui {
-namespace {
-
-QString fromStd(const std::string& s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-std::int64_t idIn(const Notification& n) {
-    const auto it = n.userInfo.find("id");
-    const auto* id = it == n.userInfo.end() ? nullptr : std::get_if<std::int64_t>(&it->second);
-    return id != nullptr ? *id : -1;
-}
-
-}  // namespace
-
 StyleEditorWindow::StyleEditorWindow(Session& session, Prompter& prompter, styleContainer style,
                                      QWidget* parent)
     : QMainWindow(parent),
@@ -326,14 +314,12 @@ void StyleEditorWindow::closeEvent(QCloseEvent* event) {
 }
 
 void StyleEditorWindow::onNotice(const Notification& n) {
-    if (n.name == kCheckIfWindowFocus && idIn(n) == styleID_) {
+    if (n.name == kCheckIfWindowFocus && noticeID(n) == styleID_) {
         show();
         raise();
         activateWindow();
-    } else if (n.name == notifications::kStyleNameChanged && idIn(n) == styleID_) {
-        const auto it = n.userInfo.find("newname");
-        if (const auto* name =
-                it == n.userInfo.end() ? nullptr : std::get_if<std::string>(&it->second)) {
+    } else if (n.name == notifications::kStyleNameChanged && noticeID(n) == styleID_) {
+        if (const std::optional<std::string> name = noticeText(n, "newname")) {
             document_.takeName(*name);
             setWindowTitle(fromStd(*name) + QStringLiteral("[*]"));
         }

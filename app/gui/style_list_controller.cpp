@@ -1,27 +1,12 @@
 #include "app/gui/style_list_controller.h"
 
+#include "app/gui/notice_values.h"
+
 #include "app/gui/delete_styles_command.h"
 #include "app/gui/reorder.h"
 #include "library/library_services.h"
 
 namespace orlavine::gui {
-namespace {
-
-std::int64_t idIn(const Notification& n) {
-    const auto it = n.userInfo.find("id");
-    if (it == n.userInfo.end()) {
-        return -1;
-    }
-    const auto* id = std::get_if<std::int64_t>(&it->second);
-    return id != nullptr ? *id : -1;
-}
-
-QString fromStd(const std::string& s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-}  // namespace
-
 StyleListController::StyleListController(Session& session, Prompter& prompter, FirstLoad load,
                                          QObject* parent)
     : QObject(parent),
@@ -88,11 +73,11 @@ void StyleListController::onNotice(const Notification& n) {
             emit showRow(model_.rows().back().uniqueID);
         }
     } else if (name == notifications::kAddToOpenStyles) {
-        openStyleIDs_.insert(idIn(n));
+        openStyleIDs_.insert(noticeID(n));
     } else if (name == kRemoveFromOpenStyles) {
-        openStyleIDs_.erase(idIn(n));
+        openStyleIDs_.erase(noticeID(n));
     } else if (name == notifications::kOpenStyleNotif) {
-        open(idIn(n));
+        open(noticeID(n));
     } else if (name == notifications::kLockForCloud) {
         locked_ = true;
         emit lockChanged(true);

@@ -1,5 +1,7 @@
 #include "app/gui/style_list_model.h"
 
+#include "app/gui/notice_values.h"
+
 #include <QApplication>
 #include <QMimeData>
 #include <QPainter>
@@ -26,10 +28,6 @@ QIcon dropletIcon(qreal opacity) {
     painter.fillPath(drop, QColor(0x3d, 0x8b, 0xd9));
     painter.end();
     return QIcon(pixmap);
-}
-
-QString fromStd(const std::string& s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
 }  // namespace
