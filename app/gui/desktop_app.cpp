@@ -24,6 +24,7 @@
 #include "app/gui/update_sheet_dialog.h"
 #include "model/config.h"
 #include "model/date.h"
+#include "model/paths.h"
 #include "model/settings_keys.h"
 
 namespace orlavine::gui {
@@ -62,10 +63,12 @@ DesktopApp::DesktopApp(Session& session, Prompter& prompter, QObject* parent)
       session_(session),
       prompter_(prompter),
       list_(session, prompter, StyleListController::FirstLoad::background),
+      icons_(session.downloader(), cacheDirectory()),
       links_(session, prompter),
       cloud_(session),
       window_(std::make_unique<MainWindow>(session, list_)) {
     list_.setSyncInProgress([this] { return cloud_.syncInProgress(); });
+    list_.model().setIcons(&icons_);
     connect(window_.get(), &MainWindow::newStyleRequested, this, &DesktopApp::showNewStyle);
     connect(window_.get(), &MainWindow::importURLRequested, this, &DesktopApp::showImportURL);
     connect(window_.get(), &MainWindow::importFileRequested, this, &DesktopApp::importFiles);

@@ -15,6 +15,7 @@
 #include "app/gui/preferences_window.h"
 #include "app/gui/prompter.h"
 #include "app/gui/properties_window.h"
+#include "app/gui/site_icons.h"
 #include "app/gui/style_editor_window.h"
 #include "app/gui/style_list_controller.h"
 #include "session/session.h"
@@ -75,6 +76,7 @@ class DesktopApp : public QObject {
     Session& session_;
     Prompter& prompter_;
     StyleListController list_;
+    SiteIcons icons_;
     LinkHandler links_;
     CloudSync cloud_;
     std::unique_ptr<MainWindow> window_;

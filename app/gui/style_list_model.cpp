@@ -1,6 +1,8 @@
 #include "app/gui/style_list_model.h"
 
 #include "app/gui/notice_values.h"
+#include "app/gui/site_icons.h"
+#include "library/site_icon_addresses.h"
 
 #include <QApplication>
 #include <QMimeData>
@@ -30,7 +32,29 @@ QIcon dropletIcon(qreal opacity) {
     return QIcon(pixmap);
 }
 
+// A disabled row's icon: the same at a third of its strength.
+QIcon dimmed(const QIcon& icon) {
+    const QPixmap full = icon.pixmap(24, 24);
+    QPixmap pixmap(full.size());
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setOpacity(0.3);
+    painter.drawPixmap(0, 0, full);
+    painter.end();
+    return QIcon(pixmap);
+}
+
 }  // namespace
+
+void StyleListModel::setIcons(SiteIcons* icons) {
+    icons_ = icons;
+    connect(icons, &SiteIcons::iconFound, this, [this](std::int64_t uniqueID) {
+        const int row = rowOf(uniqueID);
+        if (row >= 0) {
+            emit dataChanged(index(row), index(row), {Qt::DecorationRole});
+        }
+    });
+}
 
 QString sourceText(const std::string& source) {
     if (source == "usorg") {
@@ -58,6 +82,7 @@ StyleRow rowForStyle(const styleContainer& style) {
         }
     }
     row.sites = sites.join(QLatin1Char('\n'));
+    row.iconAddresses = siteIconAddresses(style);
     return row;
 }
 
@@ -117,8 +142,16 @@ QVariant StyleListModel::data(const QModelIndex& index, int role) const {
         case Qt::ToolTipRole:
         case SourceRole:
             return row.source;
-        case Qt::DecorationRole:
-            return row.isEnabled ? droplet_ : dimDroplet_;
+        case Qt::DecorationRole: {
+            if (icons_ != nullptr) {
+                icons_->request(row.uniqueID, row.iconAddresses);  // rows on screen only
+            }
+            const QIcon site = icons_ != nullptr ? icons_->icon(row.uniqueID) : QIcon();
+            if (site.isNull()) {
+                return row.isEnabled ? droplet_ : dimDroplet_;
+            }
+            return row.isEnabled ? site : dimmed(site);
+        }
         case Qt::ForegroundRole:
             if (!row.isEnabled) {
                 return QApplication::palette().brush(QPalette::Disabled, QPalette::Text);

@@ -7,6 +7,7 @@
 #include <QIcon>
 #include <QString>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "model/records.h"
@@ -21,6 +22,7 @@ struct StyleRow {
     QString homepage;
     QString sites;  // the domains and addresses of its rules, lower case, for the search field
     QString updateStatus = QStringLiteral("none");
+    std::vector<std::string> iconAddresses;  // where its site icon may be found
 
     bool operator==(const StyleRow&) const = default;
 };
@@ -30,6 +32,8 @@ StyleRow rowForStyle(const styleContainer& style);
 // The display text of a style's source.
 QString sourceText(const std::string& source);
 
+class SiteIcons;
+
 class StyleListModel : public QAbstractListModel {
     Q_OBJECT
   public:
@@ -38,6 +42,8 @@ class StyleListModel : public QAbstractListModel {
 
     explicit StyleListModel(QObject* parent = nullptr);
 
+    // Site icons for the rows, asked for each style as the rows are rebuilt; none: droplets.
+    void setIcons(SiteIcons* icons);
     // Takes the rows of `db`; rows that did not change keep their place and selection.
     void rebuild(const styleDatabase& db);
     const std::vector<StyleRow>& rows() const { return rows_; }
@@ -63,6 +69,7 @@ class StyleListModel : public QAbstractListModel {
 
   private:
     std::vector<StyleRow> rows_;
+    SiteIcons* icons_ = nullptr;
     QIcon droplet_;
     QIcon dimDroplet_;
 };

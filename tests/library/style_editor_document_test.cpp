@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "library/site_icon_addresses.h"
 #include "library/style_editor_document.h"
 
 namespace orlavine {
@@ -109,6 +110,29 @@ TEST(StyleEditorDocument, AReadOnlyStyleIsNeverChanged) {
     styleContainer slashed = twoSections();
     slashed.styleData.name = "a/b";
     EXPECT_EQ(StyleEditorDocument(slashed, false).exportFileName(), "a-b.css");
+}
+
+}  // namespace
+}  // namespace orlavine
+
+namespace orlavine {
+namespace {
+
+TEST(SiteIconAddresses, DomainsThenSitesOfPrefixesEachOnceAndBounded) {
+    styleContainer s;
+    styleSection a;
+    a.domains = {"Example.com", "www.b.org", "bad/domain"};
+    a.urlPrefixes = {"https://docs.c.net/guide/", "https://d.org", "https://e.org/page",
+                     "ftp://f.org/"};
+    styleSection b;
+    b.domains = {"example.com"};
+    s.styleData.sections = {a, b};
+    EXPECT_EQ(siteIconAddresses(s, 10),
+              (std::vector<std::string>{
+                  "https://example.com/favicon.ico", "https://www.example.com/favicon.ico",
+                  "https://www.b.org/favicon.ico", "https://docs.c.net/favicon.ico",
+                  "https://d.org/favicon.ico"}));
+    EXPECT_EQ(siteIconAddresses(s, 2).size(), 2u);
 }
 
 }  // namespace
