@@ -63,7 +63,7 @@ DesktopApp::DesktopApp(Session& session, Prompter& prompter, QObject* parent)
       session_(session),
       prompter_(prompter),
       list_(session, prompter, StyleListController::FirstLoad::background),
-      icons_(session.downloader(), cacheDirectory()),
+      icons_(session.downloader(), cacheDirectory(), &session.notifications()),
       links_(session, prompter),
       cloud_(session),
       window_(std::make_unique<MainWindow>(session, list_)) {

@@ -1,5 +1,7 @@
 #include "app/gui/site_icons.h"
 
+#include "app/gui/notice_values.h"
+
 #include <QCryptographicHash>
 #include <QFile>
 #include <QImage>
@@ -26,8 +28,19 @@ bool recentlyMissing(const std::filesystem::path& marker) {
 
 }  // namespace
 
-SiteIcons::SiteIcons(Downloader& downloader, std::filesystem::path cacheFolder, QObject* parent)
-    : QObject(parent), downloader_(downloader), folder_(std::move(cacheFolder) / "site-icons") {}
+SiteIcons::SiteIcons(Downloader& downloader, std::filesystem::path cacheFolder,
+                     NotificationCenter* notifications, QObject* parent)
+    : QObject(parent), downloader_(downloader), folder_(std::move(cacheFolder) / "site-icons") {
+    if (notifications != nullptr) {
+        bridge_ = std::make_unique<NoticeBridge>(
+            *notifications, std::initializer_list<const char*>{notifications::kUpdateFavicons});
+        connect(bridge_.get(), &NoticeBridge::notice, this, [this](const Notification& n) {
+            const std::int64_t id = noticeID(n);
+            forget(id);
+            emit iconFound(id);  // the row asks again when it is drawn
+        });
+    }
+}
 
 SiteIcons::~SiteIcons() {
     cancel_ = true;

@@ -9,11 +9,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "app/gui/main_thread_work.h"
+#include "app/gui/notice_bridge.h"
 #include "net/web_download.h"
 
 namespace orlavine::gui {
@@ -21,7 +23,9 @@ namespace orlavine::gui {
 class SiteIcons : public QObject {
     Q_OBJECT
   public:
-    SiteIcons(Downloader& downloader, std::filesystem::path cacheFolder, QObject* parent = nullptr);
+    // With `notifications`, an "updateFavicons" notice makes the style's icon be looked for again.
+    SiteIcons(Downloader& downloader, std::filesystem::path cacheFolder,
+              NotificationCenter* notifications = nullptr, QObject* parent = nullptr);
     // Ends the downloads in flight at once and waits for them.
     ~SiteIcons() override;
 
@@ -42,6 +46,7 @@ class SiteIcons : public QObject {
     std::map<std::int64_t, QIcon> icons_;
     std::set<std::int64_t> asked_;
     std::atomic<bool> cancel_{false};
+    std::unique_ptr<NoticeBridge> bridge_;
     BackgroundWork work_{this};
 };
 

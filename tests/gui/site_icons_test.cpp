@@ -50,11 +50,18 @@ class SiteIconsTest : public QObject {
         QCOMPARE(asked, 2);
 
         // A later start finds it on disk and does not ask for the address without an icon.
-        gui::SiteIcons again(downloader, cache.path());
+        NotificationCenter notifications;
+        gui::SiteIcons again(downloader, cache.path(), &notifications);
         QSignalSpy found(&again, &gui::SiteIcons::iconFound);
         again.request(7, {none, icon});
         QVERIFY(found.wait(10000));
         QCOMPARE(web.requests(), asked);
+
+        // An edit of the style lets its row look again.
+        notifications.post(notifications::kUpdateFavicons, {{"id", std::int64_t{7}}});
+        QTRY_VERIFY_WITH_TIMEOUT(again.icon(7).isNull(), 5000);
+        again.request(7, {icon});
+        QTRY_VERIFY_WITH_TIMEOUT(!again.icon(7).isNull(), 10000);
     }
 };
 
