@@ -21,6 +21,7 @@
 #include "app/command_table.h"
 #include "formats/usercss_reader.h"
 #include "formats/usercss_writer.h"
+#include "library/style_editor_document.h"
 #include "library/style_import.h"
 #include "model/atomic_file.h"
 #include "model/variable_carry.h"
@@ -28,16 +29,6 @@
 
 namespace orlavine {
 namespace {
-
-constexpr const char* kReadOnlyTitle = "Style is Read-Only";
-constexpr const char* kReadOnlyText =
-    "Styles imported from a URL are read-only. To modify an imported style, please make a "
-    "duplicate from the Style List (Right-click \u2192 \"Duplicate\"). Please note that the "
-    "duplicate will not be able to automatically update.";
-
-bool isReadOnly(const styleContainer& style) {
-    return style.source == "usorg" || style.source == "usercss";
-}
 
 // $VISUAL, then $EDITOR, then the first of the usual editors that is installed.
 std::string editorCommand() {
@@ -171,9 +162,9 @@ int editStyle(CliSession& session, const std::string& idText, std::optional<std:
     if (!style) {
         return status;
     }
-    if (isReadOnly(*style)) {
+    if (opensReadOnly(*style)) {
         fmt::print(stderr, "{}: {}\nTo change it: orlavine duplicate {}, then edit the copy.\n",
-                   kReadOnlyTitle, kReadOnlyText, style->uniqueID);
+                   kReadOnlyStyleTitle, kReadOnlyStyleText, style->uniqueID);
         return kExitFailure;
     }
     const std::vector<styleSection>& sections = style->styleData.sections;

@@ -14,6 +14,8 @@
 
 #include "app/command_table.h"
 #include "extension/rule_regex.h"
+#include "library/style_properties.h"
+#include "model/rule_rows.h"
 #include "text/text.h"
 
 namespace orlavine {
@@ -28,10 +30,10 @@ struct ExclusionKind {
 };
 
 constexpr std::array<ExclusionKind, 4> kKinds = {{
-    {"domain", "Domain", &styleContainer::exclDomain},
-    {"url", "URL is", &styleContainer::exclURL},
-    {"prefix", "URL starts with", &styleContainer::exclPrefix},
-    {"regexp", "RegExp", &styleContainer::exclRegExp},
+    {"domain", kRowDomain, &styleContainer::exclDomain},
+    {"url", kRowURL, &styleContainer::exclURL},
+    {"prefix", kRowPrefix, &styleContainer::exclPrefix},
+    {"regexp", kRowRegExp, &styleContainer::exclRegExp},
 }};
 
 const ExclusionKind* kindNamed(const std::string& word) {
@@ -56,16 +58,6 @@ struct Arguments {
     }
 };
 
-std::string typeLine(const styleContainer& style) {
-    if (style.source == "usorg") {
-        return "Imported from URL";
-    }
-    if (style.source == "usercss") {
-        return "Imported from User CSS";
-    }
-    return "Custom Style";
-}
-
 // A variable's value as the user reads it: a choice by its option's label.
 std::string shownValue(const userVariable& v, const std::string& value) {
     if (v.selectOptions) {
@@ -82,7 +74,7 @@ std::string shownValue(const userVariable& v, const std::string& value) {
 
 void printProperties(const styleContainer& style) {
     fmt::print("Properties of {}\n", text::forTerminal(style.styleData.name));
-    fmt::print("Type:        {}\n", typeLine(style));
+    fmt::print("Type:        {}\n", styleTypeLine(style));
     fmt::print("Frames:      {}\n", style.allowIframe.value_or(false) ? "on" : "off");
     fmt::print("Theme:       {}\n", style.systemTheme.value_or("none"));
     bool anyExclusion = false;
