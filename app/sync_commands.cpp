@@ -18,7 +18,7 @@
 #include "app/command_table.h"
 #include "app/json_output.h"
 #include "model/settings_keys.h"
-#include "sync/secret_store.h"
+#include "sync/account_setup.h"
 #include "sync/sync_account.h"
 #include "sync/sync_engine.h"
 #include "text/text.h"
@@ -77,22 +77,6 @@ std::string readPassword() {
     return password;
 }
 
-// The account's record store, with the password from the Secret Service for WebDAV.
-Result<std::unique_ptr<sync::RecordStore>> openAccount(CliSession& session) {
-    const std::string server = session.settings().app.stringValue(sync::kSyncServerKey);
-    std::string password;
-    Result<sync::AccountAddress> address = sync::parseAccountAddress(server);
-    if (address && address->kind == sync::AccountKind::webdav) {
-        Result<std::string> stored =
-            sync::lookupPassword(server, session.settings().app.stringValue(sync::kSyncUserKey));
-        if (!stored) {
-            return Error{stored.error()};
-        }
-        password = std::move(stored).value();
-    }
-    return sync::openRecordStore(session.settings(), password);
-}
-
 // Sends what the library's changes left for the account (the command line's store changes the
 // library without uploading). Each step runs only when the ones before it did not fail, so a
 // failure is told once. Returns whether one failed.
@@ -121,37 +105,17 @@ int syncSetup(CliSession& session, const std::string& server, const std::string&
         }
         password = readPassword();
     }
-    auto& app = session.settings().app;
-    const std::string oldServer = app.stringValue(sync::kSyncServerKey);
-    const std::string oldUser = app.stringValue(sync::kSyncUserKey);
-    if (!app.set(sync::kSyncServerKey, boost::json::string(server)) ||
-        !app.set(sync::kSyncUserKey, boost::json::string(user))) {
-        fmt::print(stderr, "Cannot write the settings.\n");
-        return kExitFailure;
-    }
-    Result<std::unique_ptr<sync::RecordStore>> cloud =
-        sync::openRecordStore(session.settings(), password);
-    // Makes what the address lacks and finds out how the server can be written safely.
-    sync::PrepareOutcome prepared =
-        cloud ? (*cloud)->prepare() : sync::PrepareOutcome{sync::CloudError{{}, cloud.error()}, {}};
+    sync::AccountSetup setup(session.settings(), {server, user, password});
+    sync::AccountSetupOutcome prepared = setup.run();
     for (const std::string& line : prepared.lines) {
         fmt::print("{}\n", line);
     }
     if (const std::optional<sync::CloudError>& refused = prepared.error) {
-        (void)app.set(sync::kSyncServerKey, boost::json::string(oldServer));
-        (void)app.set(sync::kSyncUserKey, boost::json::string(oldUser));
         fmt::print(stderr, "The account cannot be used: {}\n", refused->message);
         return kExitFailure;
     }
-    if (address->kind == sync::AccountKind::webdav) {
-        if (Status stored = sync::storePassword(server, user, password); !stored) {
-            (void)app.set(sync::kSyncServerKey, boost::json::string(oldServer));
-            (void)app.set(sync::kSyncUserKey, boost::json::string(oldUser));
-            fmt::print(stderr, "Cannot keep the password: {}\n", stored.error());
-            return kExitFailure;
-        }
-    }
-    sync::SyncEngine engine(session.syncServices(**cloud));
+    auto& app = session.settings().app;
+    sync::SyncEngine engine(session.syncServices(*prepared.store));
     engine.makePreCloudCopy();
     engine.enableSync();
     const bool failed = finishRun(
@@ -170,7 +134,7 @@ int syncRun(CliSession& session, bool watch, int interval, bool json) {
         fmt::print(stderr, "Sync is off; switch it on with: orlavine sync setup URL USER\n");
         return finished(session, kExitFailure);
     }
-    Result<std::unique_ptr<sync::RecordStore>> cloud = openAccount(session);
+    Result<std::unique_ptr<sync::RecordStore>> cloud = sync::openSavedAccount(session.settings());
     if (!cloud) {
         fmt::print(stderr, "{}\n", cloud.error());
         return finished(session, kExitFailure);
@@ -254,7 +218,7 @@ int recover(CliSession& session, const std::vector<std::size_t>& rows) {
     if (!session.settings().app.boolValue(keys::kUseCloud)) {
         return finished(session);
     }
-    Result<std::unique_ptr<sync::RecordStore>> cloud = openAccount(session);
+    Result<std::unique_ptr<sync::RecordStore>> cloud = sync::openSavedAccount(session.settings());
     bool uploaded = false;
     if (cloud) {
         sync::SyncEngine online(session.syncServices(**cloud));

@@ -49,6 +49,8 @@ class SilentPrompter : public orlavine::gui::Prompter {
     Choice choose(const QString&, const QString&, const QStringList&) override { return {}; }
     QString saveFile(const QString&, const QString&, const QStringList&) override { return {}; }
     QString openFile(const QString&, const QStringList&) override { return {}; }
+    QString chooseFolder(const QString&) override { return {}; }
+    QColor chooseColour(const QColor&, const QString&) override { return {}; }
 };
 
 // Notes the first paint that shows the library's rows, and ends the event loop.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Makes docs/main-window.png: the real program, on Qt's offscreen platform, showing a small
-# library made with the command line in a throw-away home.
+# Makes docs/main-window.png, docs/properties-window.png and docs/editor-window.png: the real
+# program, on Qt's offscreen platform, showing a small library made with the command line in a
+# throw-away home.
 # Usage: docs/screenshot.sh [PATH-TO-ORLAVINE]
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -18,6 +19,36 @@ make_style "Quiet news" "news.example.org" "aside { display: none; }"
 make_style "Dark wiki" "wiki.example.org" "body { background: #111; color: #ddd; }"
 make_style "Wide code review" "code.example.com" ".container { max-width: none; }"
 make_style "Readable forum" "forum.example.net" "p { line-height: 1.6; }"
-"$program" disable "$("$program" list | awk '/Readable forum/ {print $2}')" >/dev/null || true
-QT_QPA_PLATFORM=offscreen ORLAVINE_SCREENSHOT="$here/main-window.png" "$program"
-echo "wrote $here/main-window.png"
+cat >"$home/calm.user.css" <<'EOF'
+/* ==UserStyle==
+@name        Calm reading
+@namespace   example.org
+@version     1.2.0
+@description Softer colours and a wider column for long articles
+@preprocessor uso
+@var color   ink    "Text colour"   #2b2b2b
+@var color   paper  "Background"    #f7f3e8
+@var range   width  "Column width"  [48, 30, 90, 1, "em"]
+@var checkbox serif "Serif type"    1
+@var select  size   "Text size"     {"Small": "15px", "Medium*": "17px", "Large": "20px"}
+==/UserStyle== */
+@-moz-document domain("blog.example.org") {
+  article {
+    color: /*[[ink]]*/;
+    background: /*[[paper]]*/;
+    max-width: /*[[width]]*/;
+    font-size: /*[[size]]*/;
+  }
+}
+EOF
+"$program" import "$home/calm.user.css" >/dev/null
+id_of() { "$program" list | awk -v name="$1" 'index($0, name) {print $2; exit}'; }
+"$program" disable "$(id_of "Readable forum")" >/dev/null || true
+shot() { # file, window
+    QT_QPA_PLATFORM=offscreen ORLAVINE_SCREENSHOT="$here/$1" ORLAVINE_SCREENSHOT_OF="$2" \
+        "$program"
+    echo "wrote $here/$1"
+}
+shot main-window.png list
+shot properties-window.png "properties:$(id_of "Calm reading")"
+shot editor-window.png "editor:$(id_of "Calm reading")"

@@ -133,6 +133,17 @@ std::string colourText(const Colour& c) {
            numberValueText(std::clamp(c.alpha, 0.0, 1.0)) + ")";
 }
 
+double alphaFromByte(int alpha) {
+    const int a = std::clamp(alpha, 0, 255);
+    for (double scale = 10; scale <= 10000; scale *= 10) {
+        const double shortest = std::round(a / 255.0 * scale) / scale;
+        if (std::lround(shortest * 255) == a) {
+            return shortest;
+        }
+    }
+    return a / 255.0;
+}
+
 std::string numberLabel(double value, std::string_view units) {
     char buffer[64];
     const bool whole = value == std::floor(value);

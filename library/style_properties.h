@@ -38,6 +38,8 @@ std::optional<Colour> parseColour(std::string_view text);
 // "rgba(R,G,B,A)": components times 255 cut to whole numbers, alpha as its shortest decimal
 // ("1.0", "0.5"); no blanks.
 std::string colourText(const Colour& colour);
+// The shortest decimal that a colour panel's 8-bit alpha stands for: 128 -> 0.5, 255 -> 1.
+double alphaFromByte(int alpha);
 
 // The shortest decimal text of a number, always with a fraction part ("12.0", "2.5").
 std::string numberValueText(double value);

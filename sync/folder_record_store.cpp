@@ -46,7 +46,8 @@ void FolderRecordStore::cancel() {
 
 void FolderRecordStore::startWatching() {
     std::error_code ec;
-    std::filesystem::create_directories(folder_, ec);
+    // Not its parents: a chosen folder that is missing must show as missing.
+    std::filesystem::create_directory(folder_, ec);
     inotify_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (inotify_ >= 0 &&
         ::inotify_add_watch(inotify_, folder_.c_str(),

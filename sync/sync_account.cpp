@@ -50,20 +50,30 @@ Result<std::unique_ptr<RecordStore>> openRecordStore(const SettingsStores& setti
     if (server.empty()) {
         return Error{"no sync account is set up; run: orlavine sync setup URL USER"};
     }
+    return openRecordStore(server, settings.app.stringValue(kSyncUserKey), password,
+                           settings.app.stringValue(kCertificateFileKey));
+}
+
+Result<std::unique_ptr<RecordStore>> openRecordStore(const std::string& server,
+                                                     const std::string& user,
+                                                     const std::string& password,
+                                                     const std::string& caFile) {
     Result<AccountAddress> address = parseAccountAddress(server);
     if (!address) {
         return Error{address.error()};
     }
     if (address->kind == AccountKind::folder) {
+        // Only the records' own folder is made: a chosen folder that is missing (an unmounted
+        // disk, a renamed folder) must show as missing, not start an empty account.
         std::error_code ec;
-        std::filesystem::create_directories(address->location, ec);
+        std::filesystem::create_directory(address->location, ec);
         return std::unique_ptr<RecordStore>(std::make_unique<FolderRecordStore>(address->location));
     }
     WebDavAccount account;
     account.folderURL = address->location;
-    account.user = settings.app.stringValue(kSyncUserKey);
+    account.user = user;
     account.password = password;
-    account.caFile = settings.app.stringValue(kCertificateFileKey);
+    account.caFile = caFile;
     return std::unique_ptr<RecordStore>(std::make_unique<WebDavRecordStore>(std::move(account)));
 }
 

@@ -34,5 +34,10 @@ Result<AccountAddress> parseAccountAddress(const std::string& server);
 // The record store of the account in the settings; `password` is used for WebDAV accounts.
 Result<std::unique_ptr<RecordStore>> openRecordStore(const SettingsStores& settings,
                                                      const std::string& password);
+// The record store of the account at `server`, which need not be the one in the settings.
+Result<std::unique_ptr<RecordStore>> openRecordStore(const std::string& server,
+                                                     const std::string& user,
+                                                     const std::string& password,
+                                                     const std::string& caFile);
 
 }  // namespace orlavine::sync

@@ -105,7 +105,13 @@ std::optional<CloudError> WebDavRecordStore::makeFolder(const std::string& addre
             answer && !refused(answer->status) &&
             (answer->status == 409 || answer->status == 404 || answer->status == 500);
         if (attempt > 0 || !parentMissing || parent.empty() || depth >= kMaxFolderDepth) {
-            return failure(answer);
+            CloudError error = failure(answer);
+            if (answer && !refused(answer->status)) {
+                error.message = "there is no folder " + pathOf(address) +
+                                " on the server and it could not be made (the server answered " +
+                                std::to_string(answer->status) + ")";
+            }
+            return error;
         }
         if (std::optional<CloudError> above = makeFolder(parent, made, depth + 1)) {
             return above;

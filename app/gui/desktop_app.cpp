@@ -232,10 +232,13 @@ PreferencesWindow* DesktopApp::showPreferences() {
             }
         };
         hooks.openRecovery = [this] { showRecovery(); };
-        hooks.switchSync = [this](bool on) {
+        hooks.switchSync = [this](bool on, bool newAccount) {
             if (on) {
-                cloud_.checkAccount();
+                cloud_.switchOn(newAccount);
             }
+        };
+        hooks.signOut = [this](std::function<void(Status)> done) {
+            cloud_.signOut(std::move(done));
         };
         preferences_ = new PreferencesWindow(session_, prompter_, std::move(hooks));
     }
@@ -369,11 +372,34 @@ int runDesktop(int argc, char** argv) {
     QObject::connect(&instance, &SingleInstance::received, &desktop, &DesktopApp::handleArguments);
     desktop.start();
     desktop.handleArguments(arguments);
-    // For the documentation: the window as first shown, saved as an image, and then quit.
+    // For the documentation: a window as first shown, saved as an image, and then quit. The
+    // list by default; "properties:ID" or "editor:ID" in ORLAVINE_SCREENSHOT_OF for the others.
     if (const QString shot = qEnvironmentVariable("ORLAVINE_SCREENSHOT"); !shot.isEmpty()) {
-        QTimer::singleShot(0, &desktop, [&desktop, shot] {
-            desktop.window().grab().save(shot);
-            QApplication::quit();
+        const QStringList of = qEnvironmentVariable("ORLAVINE_SCREENSHOT_OF").split(':');
+        QTimer::singleShot(0, &desktop, [&desktop, shot, of] {
+            const auto save = [shot](QWidget* window) {
+                if (window != nullptr) {
+                    window->grab().save(shot);
+                }
+                QApplication::quit();
+            };
+            const std::int64_t id = of.size() == 2 ? of[1].toLongLong() : 0;
+            if (of.first() == QStringLiteral("properties")) {
+                save(desktop.openProperties(id));
+            } else if (of.first() == QStringLiteral("editor")) {
+                StyleEditorWindow* editor = desktop.openEditor(id);
+                if (editor == nullptr) {
+                    save(nullptr);
+                    return;
+                }
+                editor->resize(900, 560);
+                // The page draws its text a moment after it says it is ready.
+                QObject::connect(&editor->editor(), &CodeEditor::ready, editor, [editor, save] {
+                    QTimer::singleShot(1500, editor, [editor, save] { save(editor); });
+                });
+            } else {
+                save(&desktop.window());
+            }
         });
     }
     const int status = QApplication::exec();

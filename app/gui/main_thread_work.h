@@ -35,6 +35,8 @@ class BackgroundWork {
     MainThread mainThread() const {
         return [this](std::function<void()> f) { onMain(std::move(f)); };
     }
+    // How many pieces of work may run at once (the number of cores when not set).
+    void setMaxThreads(int count) { pool_.setMaxThreadCount(count); }
     // Blocks until the work started so far has ended (tests).
     void wait() { pool_.waitForDone(); }
 

@@ -10,16 +10,19 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <boost/json/string.hpp>
 #include <boost/json/value.hpp>
 
+#include "app/gui/sync_account_dialog.h"
 #include "editor/editor_settings.h"
 #include "library/library_reset.h"
 #include "library/preference_menus.h"
 #include "model/settings_keys.h"
+#include "sync/account_setup.h"
 #include "sync/sync_account.h"
 
 namespace orlavine::gui {
@@ -71,6 +74,122 @@ PreferencesWindow::PreferencesWindow(Session& session, Prompter& prompter, Hooks
     resize(620, 520);
 }
 
+PreferencesWindow::~PreferencesWindow() {
+    if (accountCheck_) {
+        accountCheck_->cancel();
+    }
+}
+
+void PreferencesWindow::showEvent(QShowEvent* event) {
+    QTabWidget::showEvent(event);
+    checkAccount();
+}
+
+void PreferencesWindow::checkAccount() {
+    if (session_.settings().app.stringValue(sync::kSyncServerKey).empty()) {
+        accountState_ = AccountState::none;
+        showAccount();
+        return;
+    }
+    if (accountCheck_) {
+        accountCheck_->cancel();
+    }
+    auto check = std::make_shared<sync::AccountCheck>(session_.settings());
+    accountCheck_ = check;
+    accountState_ = AccountState::checking;
+    showAccount();
+    work_.run([this, check] {
+        std::optional<std::string> problem = check->run();
+        work_.onMain([this, check, problem] {
+            if (accountCheck_ != check) {
+                return;  // a later check answers instead
+            }
+            accountCheck_.reset();
+            accountState_ = problem ? AccountState::unavailable : AccountState::available;
+            accountProblem_ = fromStd(problem.value_or(""));
+            if (problem && session_.settings().app.boolValue(keys::kUseCloud)) {
+                session_.settings().app.set(keys::kUseCloud, false);
+            }
+            reload();
+        });
+    });
+}
+
+void PreferencesWindow::showAccount() {
+    const SettingsStore& app = session_.settings().app;
+    const std::string server = app.stringValue(sync::kSyncServerKey);
+    const std::string user = app.stringValue(sync::kSyncUserKey);
+    QCheckBox* box = check(keys::kUseCloud);
+    if (server.empty()) {
+        box->setEnabled(true);
+        box->setToolTip(tr("Sets up the sync account first."));
+        account_->setText(tr("No sync account is set up."));
+        accountButton_->setText(tr("Set Up Account…"));
+        return;
+    }
+    QString text = user.empty() ? tr("Sync account: %1").arg(fromStd(server))
+                                : tr("Sync account: %1 as %2").arg(fromStd(server), fromStd(user));
+    switch (accountState_) {
+        case AccountState::checking:
+            text += QStringLiteral("\n") + tr("Checking the account…");
+            break;
+        case AccountState::unavailable:
+            text +=
+                QStringLiteral("\n") + tr("The account cannot be used: %1").arg(accountProblem_);
+            break;
+        default:
+            break;
+    }
+    account_->setText(text);
+    accountButton_->setText(tr("Sign Out"));
+    box->setEnabled(accountState_ == AccountState::available);
+    box->setToolTip(QString());
+}
+
+void PreferencesWindow::openAccountDialog() {
+    if (accountDialog_ != nullptr) {
+        accountDialog_->raise();
+        accountDialog_->activateWindow();
+        return;
+    }
+    accountDialog_ = new SyncAccountDialog(session_.settings(), prompter_, this);
+    accountDialog_->setAttribute(Qt::WA_DeleteOnClose);
+    connect(accountDialog_, &QDialog::accepted, this, [this] {
+        accountState_ = AccountState::available;
+        session_.settings().app.set(keys::kUseCloud, true);
+        reload();
+        if (hooks_.switchSync) {
+            hooks_.switchSync(true, true);
+        }
+    });
+    accountDialog_->open();
+}
+
+void PreferencesWindow::signOut() {
+    if (!prompter_.confirm(tr("Sign Out of the Sync Account?"),
+                           tr("Sync stops on this computer and the password is removed. The "
+                              "styles here and those in the sync account stay as they are."))) {
+        return;
+    }
+    accountButton_->setEnabled(false);
+    auto done = [this](Status outcome) {
+        accountButton_->setEnabled(true);
+        if (!outcome) {
+            prompter_.alert(tr("Cannot Sign Out"), fromStd(outcome.error()));
+        }
+        accountState_ = AccountState::none;
+        reload();
+    };
+    if (hooks_.signOut) {
+        hooks_.signOut(done);
+    } else {
+        work_.run([this, done] {
+            Status outcome = sync::signOut(session_.settings());
+            work_.onMain([done, outcome] { done(outcome); });
+        });
+    }
+}
+
 QCheckBox* PreferencesWindow::addCheck(QWidget* pane, const QString& title, const char* key,
                                        bool shared) {
     auto* box = new QCheckBox(title, pane);
@@ -112,16 +231,39 @@ QWidget* PreferencesWindow::generalPane() {
                           keys::kToggleShortcut, true));
     auto* cloud = new QCheckBox(tr("Sync the library with the sync account"), pane);
     cloud->setObjectName(QString::fromLatin1(keys::kUseCloud));
-    connect(cloud, &QCheckBox::toggled, this, [this](bool on) {
+    connect(cloud, &QCheckBox::toggled, this, [this, cloud](bool on) {
         if (loading_) {
+            return;
+        }
+        if (on && session_.settings().app.stringValue(sync::kSyncServerKey).empty()) {
+            // Nothing to sync with yet: set the account up first.
+            loading_ = true;
+            cloud->setChecked(false);
+            loading_ = false;
+            openAccountDialog();
             return;
         }
         session_.settings().app.set(keys::kUseCloud, on);
         if (hooks_.switchSync) {
-            hooks_.switchSync(on);
+            hooks_.switchSync(on, false);
         }
     });
     form->addRow(cloud);
+    auto* accountRow = new QHBoxLayout;
+    account_ = new QLabel(pane);
+    account_->setWordWrap(true);
+    account_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    accountButton_ = new QPushButton(pane);
+    connect(accountButton_, &QPushButton::clicked, this, [this] {
+        if (session_.settings().app.stringValue(sync::kSyncServerKey).empty()) {
+            openAccountDialog();
+        } else {
+            signOut();
+        }
+    });
+    accountRow->addWidget(account_, 1);
+    accountRow->addWidget(accountButton_);
+    form->addRow(accountRow);
 
     auto* buttons = new QHBoxLayout;
     import_ = new QPushButton(tr("Import Style DB"), pane);
@@ -233,12 +375,7 @@ void PreferencesWindow::reload() {
     }
     check(keys::kEditorShowErrors)->setEnabled(app.boolValue(keys::kEditorShowGutter));
     check(keys::kShowEditorTitle)->setEnabled(titleBoxEnabled(app.stringValue(keys::kEditorStyle)));
-    // Sync can be switched on only once an account is set up.
-    const bool account = !app.stringValue(sync::kSyncServerKey).empty();
-    check(keys::kUseCloud)->setEnabled(account);
-    check(keys::kUseCloud)
-        ->setToolTip(account ? QString()
-                             : tr("Set up the sync account first: orlavine sync setup URL USER"));
+    showAccount();
 
     theme_->setCurrentIndex(static_cast<int>(themeMenuItem(app.stringValue(keys::kEditorTheme))));
     const QString system = QFontDatabase::systemFont(QFontDatabase::FixedFont).family();

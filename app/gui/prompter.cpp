@@ -1,5 +1,6 @@
 #include "app/gui/prompter.h"
 
+#include <QColorDialog>
 #include <QDir>
 #include <QFileDialog>
 
@@ -73,6 +74,14 @@ QString DialogPrompter::openFile(const QString& title, const QStringList& suffix
     }
     return QFileDialog::getOpenFileName(parent_, title, QDir::homePath(),
                                         QObject::tr("Files (%1)").arg(patterns.join(' ')));
+}
+
+QString DialogPrompter::chooseFolder(const QString& title) {
+    return QFileDialog::getExistingDirectory(parent_, title, QDir::homePath());
+}
+
+QColor DialogPrompter::chooseColour(const QColor& initial, const QString& title) {
+    return QColorDialog::getColor(initial, parent_, title, QColorDialog::ShowAlphaChannel);
 }
 
 }  // namespace orlavine::gui

@@ -2,6 +2,7 @@
 // Every question and alert the windows put to the user goes through one Prompter, so that tests
 // can answer them without a modal loop.
 
+#include <QColor>
 #include <QString>
 #include <QStringList>
 
@@ -32,6 +33,11 @@ class Prompter {
                              const QStringList& suffixes) = 0;
     // An open panel for one file ending in one of `suffixes`; empty when the user cancels.
     virtual QString openFile(const QString& title, const QStringList& suffixes) = 0;
+    // A panel choosing a folder; empty when the user cancels.
+    virtual QString chooseFolder(const QString& title) = 0;
+    // A colour panel with an alpha channel starting at `initial`; an invalid colour when the user
+    // cancels.
+    virtual QColor chooseColour(const QColor& initial, const QString& title) = 0;
 };
 
 // Modal message boxes over `parent` (which may change as windows come and go).
@@ -46,6 +52,8 @@ class DialogPrompter : public Prompter {
     QString saveFile(const QString& title, const QString& proposedName,
                      const QStringList& suffixes) override;
     QString openFile(const QString& title, const QStringList& suffixes) override;
+    QString chooseFolder(const QString& title) override;
+    QColor chooseColour(const QColor& initial, const QString& title) override;
 
   private:
     QWidget* parent_ = nullptr;

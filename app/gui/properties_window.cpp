@@ -4,7 +4,6 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QColorDialog>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
@@ -37,17 +36,23 @@ std::optional<double> asNumber(const std::optional<std::string>& text) {
     return ok && std::isfinite(value) ? std::optional(value) : std::nullopt;
 }
 
+QColor toQColor(const Colour& colour) {
+    return QColor::fromRgbF(static_cast<float>(colour.red), static_cast<float>(colour.green),
+                            static_cast<float>(colour.blue), static_cast<float>(colour.alpha));
+}
+
 void paintSwatch(QPushButton* button, const std::optional<Colour>& colour) {
     if (!colour) {
         button->setText(QObject::tr("Choose…"));
         button->setStyleSheet({});
         return;
     }
-    const QColor c =
-        QColor::fromRgbF(static_cast<float>(colour->red), static_cast<float>(colour->green),
-                         static_cast<float>(colour->blue), static_cast<float>(colour->alpha));
-    button->setText(c.name(QColor::HexArgb));
-    button->setStyleSheet(QStringLiteral("background-color: %1;").arg(c.name(QColor::HexArgb)));
+    const QColor c = toQColor(*colour);
+    button->setText(c.alpha() == 255 ? c.name(QColor::HexRgb)
+                                     : QString::fromStdString(colourText(*colour)));
+    const bool dark = c.alpha() > 127 && c.lightness() < 128;
+    button->setStyleSheet(QStringLiteral("background-color: %1; color: %2;")
+                              .arg(c.name(QColor::HexArgb), dark ? "white" : "black"));
 }
 
 }  // namespace
@@ -168,17 +173,19 @@ void PropertiesWindow::addVariableRow(const userVariable& v) {
         control = field;
     } else if (v.type == "color") {
         auto* button = new QPushButton(variableArea_);
-        paintSwatch(button, current ? parseColour(*current) : std::nullopt);
-        connect(button, &QPushButton::clicked, this, [this, variable, button] {
-            const QColor picked = QColorDialog::getColor(Qt::white, this, tr("Colour"),
-                                                         QColorDialog::ShowAlphaChannel);
+        std::optional<Colour> shown = current ? parseColour(*current) : std::nullopt;
+        paintSwatch(button, shown);
+        connect(button, &QPushButton::clicked, this, [this, variable, button, shown]() mutable {
+            const QColor initial = shown ? toQColor(*shown) : QColor(Qt::white);
+            const QColor picked = prompter_.chooseColour(initial, tr("Colour"));
             if (!picked.isValid()) {
                 return;
             }
             const QColor rgb = picked.toRgb();
-            const Colour colour{rgb.redF(), rgb.greenF(), rgb.blueF(), rgb.alphaF()};
-            draft_.setValue(variable, colourText(colour));
-            paintSwatch(button, colour);
+            shown = Colour{rgb.red() / 255.0, rgb.green() / 255.0, rgb.blue() / 255.0,
+                           alphaFromByte(rgb.alpha())};
+            draft_.setValue(variable, colourText(*shown));
+            paintSwatch(button, shown);
         });
         control = button;
     } else if (v.type == "checkbox") {

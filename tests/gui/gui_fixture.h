@@ -54,12 +54,24 @@ class ScriptedPrompter : public gui::Prompter {
         panels << title;
         return openPath;
     }
+    QString chooseFolder(const QString& title) override {
+        panels << title;
+        return folderPath;
+    }
+    QColor chooseColour(const QColor& initial, const QString& title) override {
+        panels << title;
+        shownColour = initial;
+        return colour;
+    }
 
     QStringList alerts;
     QStringList questions;
     QStringList panels;        // title and proposed name of each save panel
     QString savePath;          // what the save panels answer; empty cancels
     QString openPath;          // what the open panels answer; empty cancels
+    QString folderPath;        // what the folder panels answer; empty cancels
+    QColor colour;             // what the colour panels answer; invalid cancels
+    QColor shownColour;        // the colour the last colour panel started at
     std::deque<int> choices;   // for choose, in order; button 1 when none is left
     QStringList log;           // alerts and questions, in order
     std::deque<bool> answers;  // for confirm, in order; "No" when none is left

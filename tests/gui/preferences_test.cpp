@@ -8,11 +8,15 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
 #include "app/code_editor/editor_page_profile.h"
 #include "app/gui/preferences_window.h"
 #include "gui_fixture.h"
 #include "library/preference_menus.h"
 #include "model/settings_keys.h"
+#include "sync/sync_account.h"
 
 #include <boost/json/string.hpp>
 
@@ -51,11 +55,10 @@ class PreferencesTest : public QObject {
         w.check(keys::kWarnReadOnly)->toggle();
         QTRY_COMPARE_WITH_TIMEOUT(pushes, 1, 5000);
 
-        // The shared store's key goes there, and the cloud box waits for an account.
+        // The shared store's key goes there.
         w.check(keys::kInjectIframes)->setChecked(!w.check(keys::kInjectIframes)->isChecked());
         QCOMPARE(f.session->settings().shared.boolValue(keys::kInjectIframes),
                  w.check(keys::kInjectIframes)->isChecked());
-        QVERIFY(!w.check(keys::kUseCloud)->isEnabled());
 
         // A stored family that is not installed is said so, and never offered.
         app.set(keys::kEditorFont, boost::json::string("Menlo"));
@@ -89,6 +92,69 @@ class PreferencesTest : public QObject {
         QCOMPARE(f.prompter.panels.last(),
                  QStringLiteral("Export Orlavine Database: Orlavine Styles.sdb"));
         QVERIFY(std::filesystem::exists(out.path() / "styles.sdb"));
+    }
+
+    // Setting a folder account up from the sync box, the box following whether the account
+    // answers, and signing out.
+    void syncAccountFromTheWindow() {
+        testing::GuiFixture f({"One"});
+        std::vector<std::pair<bool, bool>> switched;
+        PreferencesWindow::Hooks hooks;
+        hooks.switchSync = [&switched](bool on, bool fresh) { switched.emplace_back(on, fresh); };
+        PreferencesWindow w(*f.session, f.prompter, hooks);
+        w.setAttribute(Qt::WA_DeleteOnClose, false);
+        w.show();
+        SettingsStore& app = f.session->settings().app;
+        QCheckBox* box = w.check(keys::kUseCloud);
+
+        // No account yet: ticking the box opens the account dialog and leaves sync off.
+        QVERIFY(box->isEnabled());
+        box->setChecked(true);
+        QVERIFY(!box->isChecked());
+        QVERIFY(!app.boolValue(keys::kUseCloud));
+        gui::SyncAccountDialog* dialog = w.accountDialog();
+        QVERIFY(dialog != nullptr);
+
+        // A folder that does not exist is refused in plain words, and nothing is kept.
+        const std::filesystem::path folder = f.home.data() / "Synced";
+        dialog->folderChoice().setChecked(true);
+        dialog->folderPath().setText(QString::fromStdString(folder.string()));
+        dialog->useAccount();
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog->testing(), 10000);
+        QCOMPARE(dialog->status().text(),
+                 QString::fromStdString("There is no folder " + folder.string() + "."));
+        QVERIFY(dialog->isVisible());
+        QVERIFY(app.stringValue(sync::kSyncServerKey).empty());
+
+        // One that exists is taken: sync goes on for the new account.
+        std::filesystem::create_directories(folder);
+        dialog->useAccount();
+        QTRY_VERIFY_WITH_TIMEOUT(w.accountDialog() == nullptr, 10000);
+        QCOMPARE(app.stringValue(sync::kSyncServerKey), folder.string());
+        QVERIFY(app.boolValue(keys::kUseCloud));
+        QVERIFY(box->isChecked() && box->isEnabled());
+        QCOMPARE(switched, (std::vector<std::pair<bool, bool>>{{true, true}}));
+        QCOMPARE(w.accountButton().text(), QStringLiteral("Sign Out"));
+
+        // An account that no longer answers disables the box and switches sync off.
+        std::filesystem::remove_all(folder);
+        w.checkAccount();
+        QTRY_VERIFY_WITH_TIMEOUT(!w.checkingAccount(), 10000);
+        QVERIFY2(!box->isEnabled(), qPrintable(w.accountStatus().text()));
+        QVERIFY(!box->isChecked());
+        QVERIFY(!app.boolValue(keys::kUseCloud));
+        QVERIFY(w.accountStatus().text().contains("is not a folder"));
+
+        // Signing out asks first, then forgets the account; the box sets one up again.
+        f.prompter.answers = {false};
+        w.accountButton().click();
+        QCOMPARE(app.stringValue(sync::kSyncServerKey), folder.string());
+        f.prompter.answers = {true};
+        w.accountButton().click();
+        QTRY_VERIFY_WITH_TIMEOUT(app.stringValue(sync::kSyncServerKey).empty(), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(w.accountStatus().text(),
+                                  QStringLiteral("No sync account is set up."), 10000);
+        QVERIFY(box->isEnabled());
     }
 };
 

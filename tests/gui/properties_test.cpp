@@ -29,6 +29,7 @@ styleContainer withVariables(std::int64_t id) {
         {"select", "theme", "Theme", "0",
          std::vector<variableOption>{{"dark", "Dark", "#000"}, {"light", "Light", "#fff"}},
          std::nullopt, "7"},  // an index outside the options
+        {"color", "ink", "Ink", "#ff0000", std::nullopt, std::nullopt, "#00ff00"},
     };
     return s;
 }
@@ -60,6 +61,12 @@ class PropertiesTest : public QObject {
         auto* menu = qobject_cast<QComboBox*>(w.variableControl("theme"));
         QVERIFY(menu != nullptr);
         QCOMPARE(menu->currentIndex(), -1);  // shown empty, value kept
+        // The colour panel starts at the stored colour; half transparency writes rgba().
+        auto* ink = qobject_cast<QPushButton*>(w.variableControl("ink"));
+        QVERIFY(ink != nullptr);
+        f.prompter.colour = QColor::fromRgbF(0.0f, 0.0f, 1.0f, 0.5f);
+        ink->click();
+        QCOMPARE(f.prompter.shownColour, QColor(0, 255, 0));
 
         w.addExclusion(kRowPrefix);
         w.exclusionTable().item(1, 1)->setText("https://new.org/");
@@ -74,6 +81,7 @@ class PropertiesTest : public QObject {
         QCOMPARE(vars[1].currentValue, std::optional<std::string>("0"));
         QCOMPARE(vars[2].currentValue, std::optional<std::string>("7.0"));
         QCOMPARE(vars[3].currentValue, std::optional<std::string>("7"));
+        QCOMPARE(vars[4].currentValue, std::optional<std::string>("rgba(0,0,255,0.5)"));
         QCOMPARE(stored.exclDomain, std::optional<std::vector<std::string>>({"old.org"}));
         QCOMPARE(stored.exclPrefix, std::optional<std::vector<std::string>>({"https://new.org/"}));
         QVERIFY(!stored.exclRegExp.has_value());
