@@ -6,6 +6,7 @@
 #include "model/paths.h"
 #include "model/record_json.h"
 #include "model/style_factory.h"
+#include "model/style_preview.h"
 #include "model/style_store.h"
 
 namespace orlavine {
@@ -31,8 +32,39 @@ std::shared_ptr<const CompiledLibrary> CachedLibrary::current() {
             reporter_.consoleLine(kErrorDecodingLine);
         }
     }
-    library_ = CompiledLibrary::build(std::move(db));
+    saved_ = CompiledLibrary::build(std::move(db));
+    library_ = overlay(saved_, previews_);
     return library_;
+}
+
+std::shared_ptr<const CompiledLibrary> CachedLibrary::overlay(
+    const std::shared_ptr<const CompiledLibrary>& saved,
+    const std::vector<styleContainer>& previews) const {
+    if (previews.empty()) {
+        return saved;
+    }
+    return CompiledLibrary::build(withPreviews(saved->database(), previews));
+}
+
+void CachedLibrary::setPreviews(std::vector<styleContainer> previews) {
+    std::shared_ptr<const CompiledLibrary> saved;
+    {
+        std::lock_guard lock(mutex_);
+        saved = saved_;
+        if (!saved) {  // not read yet: current() puts them over the library when it is
+            previews_ = std::move(previews);
+            return;
+        }
+    }
+    // Compile outside the lock, as a change of the library does.
+    auto shown = overlay(saved, previews);
+    std::lock_guard lock(mutex_);
+    previews_ = std::move(previews);
+    if (saved_ == saved) {
+        library_ = std::move(shown);
+    } else {  // the library changed meanwhile
+        library_ = overlay(saved_, previews_);
+    }
 }
 
 bool CachedLibrary::replaceFromBytes(std::string_view bytes) {
@@ -42,8 +74,15 @@ bool CachedLibrary::replaceFromBytes(std::string_view bytes) {
     }
     // Compile outside the lock: pages go on being served from the previous revision meanwhile.
     auto compiled = CompiledLibrary::build(std::move(decoded).value());
+    std::vector<styleContainer> previews;
+    {
+        std::lock_guard lock(mutex_);
+        previews = previews_;
+    }
+    auto shown = overlay(compiled, previews);
     std::lock_guard lock(mutex_);
-    library_ = std::move(compiled);
+    saved_ = std::move(compiled);
+    library_ = previews == previews_ ? std::move(shown) : overlay(saved_, previews_);
     return true;
 }
 

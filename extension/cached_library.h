@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string_view>
+#include <vector>
 
 #include "extension/page_css.h"
 #include "model/reporter.h"
@@ -20,12 +21,22 @@ class CachedLibrary {
     std::shared_ptr<const CompiledLibrary> current();
     // Decodes `bytes` and, when they hold a library, makes it current. The file is not read.
     bool replaceFromBytes(std::string_view bytes);
+    // Shows `previews` in place of the saved styles of their uniqueIDs, until the next call; an
+    // empty list shows the saved library again. Nothing is written.
+    void setPreviews(std::vector<styleContainer> previews);
 
   private:
+    // The saved library with the previews over it, for the pages.
+    std::shared_ptr<const CompiledLibrary> overlay(
+        const std::shared_ptr<const CompiledLibrary>& saved,
+        const std::vector<styleContainer>& previews) const;
+
     std::filesystem::path container_;
     Reporter& reporter_;
     std::mutex mutex_;
-    std::shared_ptr<const CompiledLibrary> library_;
+    std::shared_ptr<const CompiledLibrary> saved_;    // the library as the file holds it
+    std::shared_ptr<const CompiledLibrary> library_;  // what pages see
+    std::vector<styleContainer> previews_;
 };
 
 }  // namespace orlavine

@@ -20,6 +20,7 @@
 #include "model/reporter.h"
 #include "model/settings_keys.h"
 #include "model/settings_store.h"
+#include "model/style_preview.h"
 #include "model/wormhole.h"
 
 namespace {
@@ -65,6 +66,12 @@ int serve() {
     if (!listener) {
         console.consoleLine("Library changes will not reach open pages: " + listener.error());
     }
+    // Styles being edited in the desktop program with live preview on, now and as they change.
+    if (Result<std::string> previews = Wormhole(container).message(kStylePreview); previews) {
+        library.setPreviews(livePreviews(*previews));
+    }
+    auto previewListener = WormholeListener::start(
+        container, kStylePreview, [&](const std::string& bytes) { session.previewChanged(bytes); });
     FrameReader reader(STDIN_FILENO);
     session.run(reader);
     return 0;

@@ -1,5 +1,7 @@
 #include "extension/host_session.h"
 
+#include "model/style_preview.h"
+
 #include <fmt/format.h>
 #include <algorithm>
 #include <boost/json.hpp>
@@ -103,6 +105,11 @@ void HostSession::libraryChanged(std::string_view bytes) {
         return;
     }
     console_.consoleLine("styleDB changed, updating CSS!");
+    sendEvent(R"({"event":"updateCSS"})");
+}
+
+void HostSession::previewChanged(std::string_view bytes) {
+    library_.setPreviews(livePreviews(bytes));
     sendEvent(R"({"event":"updateCSS"})");
 }
 

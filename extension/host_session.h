@@ -29,6 +29,9 @@ class HostSession {
     void run(FrameReader& reader);
     // A change notice with the encoded library: replaces the cached copy and tells the page.
     void libraryChanged(std::string_view bytes);
+    // A preview message from the desktop program: shows its styles (or the saved ones again)
+    // and tells the page.
+    void previewChanged(std::string_view bytes);
 
   private:
     void sendEvent(std::string_view json);

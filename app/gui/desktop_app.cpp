@@ -4,6 +4,7 @@
 #include "app/gui/compiler_error_window.h"
 #include "app/gui/export_window.h"
 #include "app/gui/paste_import_window.h"
+#include "app/gui/preview_compiler.h"
 #include "editor/editor_settings.h"
 
 #include <QApplication>
@@ -62,6 +63,11 @@ DesktopApp::DesktopApp(Session& session, Prompter& prompter, QObject* parent)
     : QObject(parent),
       session_(session),
       prompter_(prompter),
+      livePreview_(std::make_shared<LivePreview>(
+          session.store().databaseFile().parent_path(),
+          [compiler = std::make_shared<PreviewCompiler>()](styleContainer& style) {
+              return compiler->compile(style);
+          })),
       list_(session, prompter, StyleListController::FirstLoad::background),
       icons_(session.downloader(), cacheDirectory(), &session.notifications()),
       links_(session, prompter),
@@ -296,7 +302,7 @@ StyleEditorWindow* DesktopApp::openEditor(std::int64_t uniqueID) {
     if (!style) {
         return nullptr;
     }
-    auto* window = new StyleEditorWindow(session_, prompter_, *style);
+    auto* window = new StyleEditorWindow(session_, prompter_, *style, livePreview_);
     editors_[uniqueID] = window;
     connect(window, &StyleEditorWindow::closing, this,
             [this](std::int64_t id) { editors_.erase(id); });

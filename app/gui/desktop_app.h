@@ -18,6 +18,7 @@
 #include "app/gui/site_icons.h"
 #include "app/gui/style_editor_window.h"
 #include "app/gui/style_list_controller.h"
+#include "library/live_preview.h"
 #include "session/session.h"
 
 namespace orlavine::gui {
@@ -75,6 +76,8 @@ class DesktopApp : public QObject {
 
     Session& session_;
     Prompter& prompter_;
+    // Shared with the editor windows, which may outlive this object at exit.
+    std::shared_ptr<LivePreview> livePreview_;
     StyleListController list_;
     SiteIcons icons_;
     LinkHandler links_;

@@ -22,13 +22,14 @@
 
 namespace orlavine::gui {
 StyleEditorWindow::StyleEditorWindow(Session& session, Prompter& prompter, styleContainer style,
-                                     QWidget* parent)
+                                     std::shared_ptr<LivePreview> preview, QWidget* parent)
     : QMainWindow(parent),
       session_(session),
       prompter_(prompter),
       styleID_(style.uniqueID),
       document_(style, opensReadOnly(style)),
       editor_(new CodeEditor(this)),
+      preview_(document_.isReadOnly() ? nullptr : std::move(preview)),
       bridge_(session.notifications(), {kCheckIfWindowFocus, notifications::kStyleNameChanged,
                                         notifications::kStylesChangedInCloud}) {
     setAttribute(Qt::WA_DeleteOnClose);
@@ -39,6 +40,15 @@ StyleEditorWindow::StyleEditorWindow(Session& session, Prompter& prompter, style
     refreshPicker();
     resize(900, 640);
 
+    // Typing reaches the browser within a few hundred milliseconds of the last key.
+    previewTimer_.setSingleShot(true);
+    previewTimer_.setInterval(kPreviewPause);
+    connect(&previewTimer_, &QTimer::timeout, this, [this] {
+        if (preview_ == nullptr || !previewSwitch_->isChecked()) {
+            return;
+        }
+        work_.run([preview = preview_, copy = document_.style()] { (void)preview->show(copy); });
+    });
     connect(&bridge_, &NoticeBridge::notice, this, &StyleEditorWindow::onNotice);
     connect(editor_, &CodeEditor::textChanged, this, [this] {
         if (!document_.isReadOnly() && document_.section().code != editor_->text().toStdString()) {
@@ -88,6 +98,21 @@ void StyleEditorWindow::buildToolbar() {
     bar->addAction(tr("Metadata Editor"), this, &StyleEditorWindow::openMetadataEditor);
     bar->addAction(tr("Beautify"), this, &StyleEditorWindow::beautify);
     bar->addAction(tr("Export"), this, &StyleEditorWindow::openExport);
+    if (preview_ != nullptr) {
+        bar->addSeparator();
+        previewSwitch_ = bar->addAction(tr("Live Preview"));
+        previewSwitch_->setCheckable(true);
+        previewSwitch_->setChecked(true);
+        previewSwitch_->setToolTip(
+            tr("Show the code in your browser while you type, without saving it"));
+        connect(previewSwitch_, &QAction::toggled, this, [this](bool on) {
+            if (on) {
+                schedulePreview();
+            } else {
+                endPreview();
+            }
+        });
+    }
     if (document_.isReadOnly()) {
         readOnlyLabel_ = new QLabel(tr("Read-only"), this);
         bar->addSeparator();
@@ -137,6 +162,20 @@ void StyleEditorWindow::showSection() {
 
 void StyleEditorWindow::markEdited() {
     setWindowModified(document_.isDirty());
+    schedulePreview();
+}
+
+void StyleEditorWindow::schedulePreview() {
+    if (preview_ != nullptr && previewSwitch_->isChecked() && document_.isDirty()) {
+        previewTimer_.start();
+    }
+}
+
+void StyleEditorWindow::endPreview() {
+    previewTimer_.stop();
+    if (preview_ != nullptr) {
+        (void)preview_->end(styleID_);
+    }
 }
 
 void StyleEditorWindow::withCurrentText(std::function<void()> next) {
@@ -308,6 +347,8 @@ void StyleEditorWindow::closeEvent(QCloseEvent* event) {
         }
     }
     told_ = true;
+    // Pages show the saved style again (with the changes, when they were saved).
+    endPreview();
     session_.notifications().post(kRemoveFromOpenStyles, {{"id", styleID_}});
     emit closing(styleID_);
     event->accept();

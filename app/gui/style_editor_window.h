@@ -4,7 +4,9 @@
 // it closes, follows renames, and closes when the cloud library changed its style.
 
 #include <QMainWindow>
+#include <QTimer>
 #include <QUndoStack>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -13,9 +15,11 @@
 #include "app/gui/main_thread_work.h"
 #include "app/gui/notice_bridge.h"
 #include "app/gui/prompter.h"
+#include "library/live_preview.h"
 #include "library/style_editor_document.h"
 #include "session/session.h"
 
+class QAction;
 class QComboBox;
 class QLabel;
 
@@ -23,12 +27,16 @@ namespace orlavine::gui {
 
 inline constexpr const char* kSaveErrorTitle = "Error Saving File";
 inline constexpr const char* kSaveErrorText = "An error occurred while saving.";
+// How long typing must pause before the working copy goes to the live preview.
+inline constexpr std::chrono::milliseconds kPreviewPause{150};
 
 class StyleEditorWindow : public QMainWindow {
     Q_OBJECT
   public:
+    // With `preview`, the "Live preview" switch (on at first) shows the working copy in the
+    // browser while it is typed, without saving; closing the window ends it.
     StyleEditorWindow(Session& session, Prompter& prompter, styleContainer style,
-                      QWidget* parent = nullptr);
+                      std::shared_ptr<LivePreview> preview = nullptr, QWidget* parent = nullptr);
     ~StyleEditorWindow() override;
 
     std::int64_t styleID() const { return styleID_; }
@@ -36,6 +44,8 @@ class StyleEditorWindow : public QMainWindow {
     CodeEditor& editor() { return *editor_; }
     QComboBox& sectionPicker() { return *picker_; }
     QUndoStack& undoStack() { return undo_; }
+    // The "Live preview" switch; none without a preview.
+    QAction* previewSwitch() { return previewSwitch_; }
 
     // The section commands; each first takes the editor's current text into the document.
     void selectSection(int index);
@@ -72,6 +82,9 @@ class StyleEditorWindow : public QMainWindow {
     void openRuleEditor();
     void openMetadataEditor();
     void openExport();
+    // Sends the working copy to the preview once typing pauses.
+    void schedulePreview();
+    void endPreview();
 
     Session& session_;
     Prompter& prompter_;
@@ -81,6 +94,9 @@ class StyleEditorWindow : public QMainWindow {
     QComboBox* picker_ = nullptr;
     QLabel* readOnlyLabel_ = nullptr;
     QUndoStack undo_;
+    std::shared_ptr<LivePreview> preview_;
+    QAction* previewSwitch_ = nullptr;
+    QTimer previewTimer_;
     NoticeBridge bridge_;
     bool closeWithoutAsking_ = false;
     bool told_ = false;
