@@ -83,6 +83,11 @@ DesktopApp::DesktopApp(Session& session, Prompter& prompter, QObject* parent)
     connect(window_.get(), &MainWindow::pasteImportRequested, this, &DesktopApp::showPasteImport);
     connect(window_.get(), &MainWindow::propertiesRequested, this, &DesktopApp::openProperties);
     connect(&list_, &StyleListController::openInEditor, this, &DesktopApp::openEditor);
+    connect(&list_, &StyleListController::loaded, this, [this] { runUpdateOnLaunch(); });
+    connect(&list_, &StyleListController::firstUpdateAsked, this, [this] {
+        updateWaitsForSync_ = false;
+        runUpdateOnLaunch();
+    });
 }
 
 DesktopApp::~DesktopApp() {
@@ -95,15 +100,21 @@ void DesktopApp::start() {
     if (session_.settings().app.boolValue(keys::kUseCloud) && !cloud_.firstSyncStarted()) {
         session_.notifications().post(notifications::kLockForCloud);
     }
-    // Update on launch, once per run. With sync on it waits for the first sync, which this
-    // program does not run itself yet.
+    // Update on launch, once per run, row by row, once the rows show the library. With sync on
+    // it waits for the first merge with the cloud library.
     const SettingsStore& app = session_.settings().app;
-    if (app.boolValue(keys::kUpdateOnLaunch) && !updateOnLaunchDone_ &&
-        !app.boolValue(keys::kUseCloud)) {
-        updateOnLaunchDone_ = true;
-        showUpdateAll();
-    }
+    updateOnLaunchPending_ = app.boolValue(keys::kUpdateOnLaunch);
+    updateWaitsForSync_ = app.boolValue(keys::kUseCloud);
+    runUpdateOnLaunch();
     QTimer::singleShot(500, this, &DesktopApp::runLaunchChecks);
+}
+
+void DesktopApp::runUpdateOnLaunch() {
+    if (!updateOnLaunchPending_ || updateWaitsForSync_ || !list_.isLoaded()) {
+        return;
+    }
+    updateOnLaunchPending_ = false;
+    list_.updateAll();
 }
 
 void DesktopApp::runLaunchChecks() {

@@ -70,6 +70,8 @@ class DesktopApp : public QObject {
 
   private:
     LibraryServices services();
+    // The update of every row that "UpdateOnLaunch" asks for, once the list and sync allow it.
+    void runUpdateOnLaunch();
     // A browser host manifest is installed and the host ran within the last 30 days.
     bool extensionInUse() const;
 
@@ -85,7 +87,8 @@ class DesktopApp : public QObject {
     std::map<std::int64_t, QPointer<PropertiesWindow>> properties_;
     QPointer<PreferencesWindow> preferences_;
     bool extensionWarningShown_ = false;
-    bool updateOnLaunchDone_ = false;
+    bool updateOnLaunchPending_ = false;
+    bool updateWaitsForSync_ = false;
 };
 
 }  // namespace orlavine::gui

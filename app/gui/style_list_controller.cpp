@@ -5,6 +5,7 @@
 #include "app/gui/delete_styles_command.h"
 #include "app/gui/reorder.h"
 #include "library/library_services.h"
+#include "model/config.h"
 
 namespace orlavine::gui {
 StyleListController::StyleListController(Session& session, Prompter& prompter, FirstLoad load,
@@ -12,12 +13,12 @@ StyleListController::StyleListController(Session& session, Prompter& prompter, F
     : QObject(parent),
       session_(session),
       prompter_(prompter),
-      bridge_(
-          session.notifications(),
-          {notifications::kLibraryChanged, notifications::kRefreshTable,
-           notifications::kRefreshTableAndScroll, notifications::kAddLatestStyle,
-           notifications::kAddToOpenStyles, kRemoveFromOpenStyles, notifications::kOpenStyleNotif,
-           notifications::kLockForCloud, notifications::kCloudError}) {
+      bridge_(session.notifications(),
+              {notifications::kLibraryChanged, notifications::kRefreshTable,
+               notifications::kRefreshTableAndScroll, notifications::kAddLatestStyle,
+               notifications::kAddToOpenStyles, kRemoveFromOpenStyles,
+               notifications::kOpenStyleNotif, notifications::kLockForCloud,
+               notifications::kCloudError, notifications::kPerformFirstUpdate}) {
     connect(&bridge_, &NoticeBridge::notice, this, &StyleListController::onNotice);
     connect(&model_, &StyleListModel::toggleRequested, this, &StyleListController::toggle);
     connect(&model_, &StyleListModel::renameRequested, this, &StyleListController::rename);
@@ -83,6 +84,8 @@ void StyleListController::onNotice(const Notification& n) {
         emit lockChanged(true);
     } else if (name == notifications::kCloudError) {
         emit cloudError();
+    } else if (name == notifications::kPerformFirstUpdate) {
+        emit firstUpdateAsked();
     }
 }
 
@@ -94,8 +97,18 @@ bool StyleListController::refused() {
     return false;
 }
 
+bool StyleListController::updating(const std::vector<std::int64_t>& ids) {
+    for (std::int64_t id : ids) {
+        if (model_.isUpdating(id)) {
+            prompter_.beep();
+            return true;
+        }
+    }
+    return false;
+}
+
 void StyleListController::toggle(std::int64_t uniqueID, bool enabled) {
-    if (!refused()) {
+    if (!refused() && !updating({uniqueID})) {
         session_.store().setEnabled(uniqueID, enabled);
     }
     // A refused toggle puts the checkbox back; a done one shows the library's state.
@@ -106,12 +119,17 @@ void StyleListController::setAllEnabled(bool enabled) {
     if (refused()) {
         return;
     }
+    // Rows being checked take no change, and this changes every row.
+    if (checks_ && checks_->running()) {
+        prompter_.beep();
+        return;
+    }
     session_.store().setAllEnabled(enabled);
     session_.notifications().post(notifications::kRefreshTable);
 }
 
 void StyleListController::setEnabled(const std::vector<std::int64_t>& ids, bool enabled) {
-    if (refused() || ids.empty()) {
+    if (refused() || ids.empty() || updating(ids)) {
         return;
     }
     session_.store().change([&](styleDatabase& db, LibraryChange& changed) {
@@ -139,7 +157,7 @@ void StyleListController::duplicate(const std::vector<std::int64_t>& ids) {
 }
 
 void StyleListController::deleteStyles(const std::vector<std::int64_t>& ids, bool clickedRow) {
-    if (refused() || ids.empty()) {
+    if (refused() || ids.empty() || updating(ids)) {
         return;
     }
     std::vector<std::int64_t> deletable;
@@ -193,7 +211,7 @@ void StyleListController::deleteStyles(const std::vector<std::int64_t>& ids, boo
 }
 
 void StyleListController::rename(std::int64_t uniqueID, const QString& name) {
-    if (refused()) {
+    if (refused() || updating({uniqueID})) {
         reload();
         return;
     }
@@ -213,6 +231,15 @@ void StyleListController::reorder(const std::vector<int>& rows, int dropRow) {
     std::vector<std::int64_t> shown;
     for (const StyleRow& row : model_.rows()) {
         shown.push_back(row.uniqueID);
+    }
+    std::vector<std::int64_t> dragged;
+    for (int row : rows) {
+        if (row >= 0 && row < static_cast<int>(shown.size())) {
+            dragged.push_back(shown[static_cast<std::size_t>(row)]);
+        }
+    }
+    if (updating(dragged)) {
+        return;
     }
     const std::vector<std::int64_t> order = reorderedIDs(shown, rows, dropRow);
     if (order == shown) {
@@ -258,6 +285,58 @@ void StyleListController::open(std::int64_t uniqueID) {
     }
     emit showRow(uniqueID);
     emit openInEditor(uniqueID);
+}
+
+RowUpdateCheck& StyleListController::checks() {
+    if (!checks_) {
+        UpdateContext context;
+        context.store = &session_.store();
+        context.downloader = &session_.downloader();
+        context.catalogueHost = catalogueHost(session_.settings().app);
+        context.compiler = &session_.compiler();
+        context.console = &session_.reporter();
+        RowUpdateCheck::Callbacks callbacks;
+        callbacks.statusChanged = [this](std::int64_t id, const std::string& status) {
+            setUpdateStatus(id, QString::fromStdString(status));
+        };
+        callbacks.beep = [this] { prompter_.beep(); };
+        callbacks.finished = [this] { model_.setWholeCheckRunning(false); };
+        checks_ = std::make_unique<RowUpdateCheck>(std::move(context), &session_.notifications(),
+                                                   std::move(callbacks), work_.mainThread());
+    }
+    return *checks_;
+}
+
+void StyleListController::setUpdateStatus(std::int64_t uniqueID, const QString& status) {
+    model_.setUpdateStatus(uniqueID, status);
+    emit updateStatusChanged(uniqueID, status);
+}
+
+void StyleListController::updateAll() {
+    if (refused()) {
+        return;
+    }
+    // The checks' statuses reach the rows through the callbacks, queued after this returns.
+    if (checks().checkAll(syncInProgress_ && syncInProgress_()) && checks_->running()) {
+        model_.setWholeCheckRunning(true);
+    }
+}
+
+void StyleListController::updateOne(std::int64_t uniqueID) {
+    if (refused() || model_.wholeCheckRunning()) {
+        return;
+    }
+    const bool started = checks().checkOne(uniqueID, [this, uniqueID](const UpdateCheck& check) {
+        const char* status = check.outcome == UpdateOutcome::updated    ? kStatusUpdated
+                             : check.outcome == UpdateOutcome::upToDate ? kStatusNoUpdates
+                                                                        : kStatusError;
+        setUpdateStatus(uniqueID, QString::fromLatin1(status));
+    });
+    if (!started) {
+        prompter_.beep();
+        return;
+    }
+    setUpdateStatus(uniqueID, QString::fromLatin1(kStatusChecking));
 }
 
 }  // namespace orlavine::gui
