@@ -14,6 +14,7 @@
 #include <QUrl>
 #include <QUrlQuery>
 #include <string_view>
+#include <utility>
 
 #include "app/gui/browser_setup.h"
 #include "app/gui/gui_reporter.h"
@@ -83,7 +84,12 @@ DesktopApp::DesktopApp(Session& session, Prompter& prompter, QObject* parent)
     connect(window_.get(), &MainWindow::pasteImportRequested, this, &DesktopApp::showPasteImport);
     connect(window_.get(), &MainWindow::propertiesRequested, this, &DesktopApp::openProperties);
     connect(&list_, &StyleListController::openInEditor, this, &DesktopApp::openEditor);
-    connect(&list_, &StyleListController::loaded, this, [this] { runUpdateOnLaunch(); });
+    connect(&list_, &StyleListController::loaded, this, [this] {
+        runUpdateOnLaunch();
+        for (const QString& argument : std::exchange(waitingArguments_, {})) {
+            links_.handle(argument);
+        }
+    });
     connect(&list_, &StyleListController::firstUpdateAsked, this, [this] {
         updateWaitsForSync_ = false;
         runUpdateOnLaunch();
@@ -159,6 +165,11 @@ void DesktopApp::handleArguments(const QStringList& arguments) {
     window_->show();
     window_->raise();
     window_->activateWindow();
+    if (!list_.isLoaded()) {
+        // Links and documents change the library: they wait until it has been read.
+        waitingArguments_ += arguments;
+        return;
+    }
     for (const QString& argument : arguments) {
         links_.handle(argument);
     }
@@ -348,6 +359,12 @@ PropertiesWindow* DesktopApp::openProperties(std::int64_t uniqueID) {
     return window;
 }
 
+Session::Options desktopSessionOptions() {
+    Session::Options options = Session::defaultOptions();
+    options.readLibraryLater = true;  // the window shows while the list reads it
+    return options;
+}
+
 int runDesktop(int argc, char** argv) {
     registerEditorPageScheme();
     QApplication application(argc, argv);
@@ -370,7 +387,7 @@ int runDesktop(int argc, char** argv) {
     QObject alertContext;
     GuiReporter reporter(prompter, &alertContext);
     CompilerErrorWindows errorWindows;
-    Session session(reporter);
+    Session session(reporter, desktopSessionOptions());
     session.compilerErrors().alsoShowIn(&errorWindows);
     if (Status watching = session.watchOtherPrograms(); !watching) {
         reporter.consoleLine("Cannot follow changes by other programs: " + watching.error());
@@ -380,11 +397,14 @@ int runDesktop(int argc, char** argv) {
     QObject::connect(&instance, &SingleInstance::received, &desktop, &DesktopApp::handleArguments);
     desktop.start();
     desktop.handleArguments(arguments);
-    // For the documentation: the window as first shown, saved as an image, and then quit.
+    // For the documentation: the window once its rows show the library, saved as an image, and
+    // then quit.
     if (const QString shot = qEnvironmentVariable("ORLAVINE_SCREENSHOT"); !shot.isEmpty()) {
-        QTimer::singleShot(0, &desktop, [&desktop, shot] {
-            desktop.window().grab().save(shot);
-            QApplication::quit();
+        QObject::connect(&desktop.list(), &StyleListController::loaded, &desktop, [&desktop, shot] {
+            QTimer::singleShot(0, &desktop, [&desktop, shot] {
+                desktop.window().grab().save(shot);
+                QApplication::quit();
+            });
         });
     }
     const int status = QApplication::exec();

@@ -26,6 +26,9 @@ namespace orlavine::gui {
 // style database and style files.
 bool wantsDesktop(int argc, char** argv);
 
+// The session of the desktop program: it reads the library once its window is up.
+Session::Options desktopSessionOptions();
+
 // Runs the desktop program, or hands the arguments to the one already running.
 int runDesktop(int argc, char** argv);
 
@@ -87,6 +90,7 @@ class DesktopApp : public QObject {
     std::map<std::int64_t, QPointer<PropertiesWindow>> properties_;
     QPointer<PreferencesWindow> preferences_;
     bool extensionWarningShown_ = false;
+    QStringList waitingArguments_;  // handed over before the library was read
     bool updateOnLaunchPending_ = false;
     bool updateWaitsForSync_ = false;
 };

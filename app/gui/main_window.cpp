@@ -152,7 +152,8 @@ void MainWindow::buildMenus() {
     file->addAction(tr("Preferences…"), QKeySequence::Preferences, this,
                     &MainWindow::preferencesRequested);
     file->addSeparator();
-    file->addAction(tr("Close Window"), QKeySequence::Close, this, &QWidget::close);
+    QAction* close =
+        file->addAction(tr("Close Window"), QKeySequence::Close, this, &QWidget::close);
 
     QMenu* edit = menuBar()->addMenu(tr("&Edit"));
     QAction* undo = list_.undoStack().createUndoAction(this, tr("Undo"));
@@ -209,6 +210,25 @@ void MainWindow::buildMenus() {
     bar->addSeparator();
     bar->addAction(tr("Enable All"), this, [this] { list_.setAllEnabled(true); });
     bar->addAction(tr("Disable All"), this, [this] { list_.setAllEnabled(false); });
+
+    // Until the library has been read, only what leaves it alone can be chosen.
+    for (QMenu* menu : {file, style}) {
+        for (QAction* action : menu->actions()) {
+            if (!action->isSeparator() && action != close) {
+                libraryActions_.push_back(action);
+            }
+        }
+    }
+    for (QAction* action : bar->actions()) {
+        libraryActions_.push_back(action);
+    }
+    const auto enable = [this] {
+        for (QAction* action : libraryActions_) {
+            action->setEnabled(list_.isLoaded());
+        }
+    };
+    enable();
+    connect(&list_, &StyleListController::loaded, this, enable);
 }
 
 std::vector<std::int64_t> MainWindow::selectedIDs() const {

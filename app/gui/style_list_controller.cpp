@@ -1,5 +1,7 @@
 #include "app/gui/style_list_controller.h"
 
+#include <malloc.h>
+
 #include "app/gui/notice_values.h"
 
 #include "app/gui/delete_styles_command.h"
@@ -27,14 +29,26 @@ StyleListController::StyleListController(Session& session, Prompter& prompter, F
         reload();
         return;
     }
+    // Until the rows show the library nothing may change it (refused() says so), and no other
+    // reload reads it on the main thread.
+    loading_ = true;
     work_.run([this] {
-        session_.store().styleCount();  // reads the file
-        work_.onMain([this] { reload(); });
+        session_.readLibrary();
+        work_.onMain([this] {
+            loading_ = false;
+            reload();
+        });
+        // What the read left free in this thread's heap goes back to the system rather than
+        // staying with the program for its whole life.
+        malloc_trim(0);
     });
 }
 
 void StyleListController::reload() {
     reloadQueued_ = false;
+    if (loading_) {
+        return;  // the first read's end fills the rows with the library as it is then
+    }
     const bool first = !loaded_;
     loaded_ = true;
     session_.store().read([this](const styleDatabase& db) {
@@ -90,7 +104,7 @@ void StyleListController::onNotice(const Notification& n) {
 }
 
 bool StyleListController::refused() {
-    if (locked_ || (syncInProgress_ && syncInProgress_())) {
+    if (loading_ || locked_ || (syncInProgress_ && syncInProgress_())) {
         prompter_.beep();
         return true;
     }

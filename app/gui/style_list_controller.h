@@ -60,8 +60,8 @@ class StyleListController : public QObject {
     void updateAll();
     // One row's update button.
     void updateOne(std::int64_t uniqueID);
-    // Beeps and returns true while a cloud sync runs or the list waits for the first one: then
-    // nothing may change the library.
+    // Beeps and returns true while a cloud sync runs, the list waits for the first one or the
+    // library is still being read: then nothing may change the library.
     bool refused();
 
   signals:
@@ -96,6 +96,7 @@ class StyleListController : public QObject {
     bool locked_ = false;
     bool reloadQueued_ = false;
     bool loaded_ = false;
+    bool loading_ = false;  // the first read runs in the background
     BackgroundWork work_{this};
     // After work_, whose main thread it reports to: it is gone first.
     std::unique_ptr<RowUpdateCheck> checks_;
