@@ -14,11 +14,11 @@
 #include <QWebEngineView>
 #include <algorithm>
 #include <atomic>
-#include <sstream>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -125,7 +125,8 @@ qsizetype pageTextLength(gui::CodeEditor& editor) {
     qsizetype length = -1;
     bool answered = false;
     editor.view()->page()->runJavaScript(
-        QStringLiteral("typeof editor === 'undefined' || !editor.getValue ? -1 : editor.getValue().length"),
+        QStringLiteral(
+            "typeof editor === 'undefined' || !editor.getValue ? -1 : editor.getValue().length"),
         [&](const QVariant& v) {
             length = v.toLongLong();
             answered = true;
@@ -212,8 +213,10 @@ int main(int argc, char** argv) {
         const Clock::time_point start = Clock::now();
         auto* window = new gui::StyleEditorWindow(session, prompter, style);
         window->show();
-        if (!waitFor([&] { return pageTextLength(window->editor()) == window->editor().text().size() &&
-                                  window->editor().text().size() > 0; })) {
+        if (!waitFor([&] {
+                return pageTextLength(window->editor()) == window->editor().text().size() &&
+                       window->editor().text().size() > 0;
+            })) {
             fmt::print(stderr, "the editor never showed the text\n");
             return 1;
         }
@@ -265,14 +268,16 @@ int main(int argc, char** argv) {
         });
     auto* window = new gui::StyleEditorWindow(session, prompter, style, preview);
     window->show();
-    waitFor([&] { return pageTextLength(window->editor()) == window->editor().text().size() &&
-                         window->editor().text().size() > 0; });
+    waitFor([&] {
+        return pageTextLength(window->editor()) == window->editor().text().size() &&
+               window->editor().text().size() > 0;
+    });
     std::vector<double> keystrokes;
     for (int key = 0; key < 15; ++key) {
         const Clock::time_point start = Clock::now();
-        window->editor().run(QString::fromStdString(
-            "editor.navigateFileStart(); editor.insert(\"/* key " + std::to_string(key) +
-            " */\");"));
+        window->editor().run(
+            QString::fromStdString("editor.navigateFileStart(); editor.insert(\"/* key " +
+                                   std::to_string(key) + " */\");"));
         if (!waitFor([&] { return seen.load() == key; }, std::chrono::seconds(20))) {
             fmt::print(stderr, "the preview never reached the host\n");
             return 1;
@@ -289,7 +294,8 @@ int main(int argc, char** argv) {
     fmt::print("| open 1 MB style, first window | {:.0f} ms | |\n", firstOpen);
     fmt::print("| open 1 MB style, later windows | {} | {} |\n", shown(spread(opens)),
                shown(spread(plainOpens)));
-    fmt::print("| memory of one open window | {:.0f} MB | {:.0f} MB |\n", memoryGrowth, plainGrowth);
+    fmt::print("| memory of one open window | {:.0f} MB | {:.0f} MB |\n", memoryGrowth,
+               plainGrowth);
     fmt::print("| keystroke to CSS at the host ({} ms pause included) | {} | |\n",
                gui::kPreviewPause.count(), shown(spread(keystrokes)));
     std::filesystem::remove_all(home);

@@ -19,6 +19,18 @@ make_style "Quiet news" "news.example.org" "aside { display: none; }"
 make_style "Dark wiki" "wiki.example.org" "body { background: #111; color: #ddd; }"
 make_style "Wide code review" "code.example.com" ".container { max-width: none; }"
 make_style "Readable forum" "forum.example.net" "p { line-height: 1.6; }"
+cat >"$home/paper.user.css" <<'END'
+/* ==UserStyle==
+@name Paper reader
+@namespace paper
+@version 1.2.0
+@updateURL https://styles.example.org/paper.user.css
+==/UserStyle== */
+@-moz-document domain("read.example.org") {
+  body { background: #fbf8f1; }
+}
+END
+"$program" import "$home/paper.user.css" >/dev/null
 cat >"$home/calm.user.css" <<'EOF'
 /* ==UserStyle==
 @name        Calm reading

@@ -27,8 +27,12 @@ Session::Session(Reporter& reporter, Options options)
     store_ = std::make_unique<StyleStore>(std::move(services));
     // Defaults answer for every key the user never set, in every program: the synced preferences
     // record and the browser host's shortcut read them.
-    store_->read(
-        [&](const styleDatabase& db) { registerAppDefaults(settings_, db, options.desktop); });
+    desktop_ = options.desktop;
+    if (options.readLibraryLater) {
+        registerAppDefaults(settings_, styleDatabase{}, desktop_);
+    } else {
+        readLibrary();
+    }
     registerExtensionDefaults(settings_);
     for (SettingsStore* store : {&settings_.app, &settings_.shared, &settings_.extension}) {
         store->setObserver(
@@ -42,6 +46,11 @@ Session::Session(Reporter& reporter, Options options)
 }
 
 Session::~Session() = default;
+
+void Session::readLibrary() {
+    // Drawn again now that the styles are known (the first draw could not avoid their numbers).
+    store_->read([&](const styleDatabase& db) { registerAppDefaults(settings_, db, desktop_); });
+}
 
 sync::SyncServices Session::syncServices(sync::RecordStore& cloud) {
     sync::SyncServices services;

@@ -29,6 +29,9 @@ class Session {
         std::filesystem::path configFolder;  // the settings' folder
         std::filesystem::path cacheFolder;   // caches (Less imports)
         std::optional<ColorScheme> desktop;  // for the editor theme's default
+        // The library is read by readLibrary(), later and on any thread, rather than before
+        // the constructor returns (a window can show while a large library is read).
+        bool readLibraryLater = false;
     };
     // The folders of the environment (ORLAVINE_HOME, ORLAVINE_CONFIG, XDG_*).
     static Options defaultOptions();
@@ -50,6 +53,11 @@ class Session {
     // Every download of the process goes through this one, so its per-host bound holds.
     Downloader& downloader() { return *downloader_; }
 
+    // Reads the library file (the store would at its first use) and registers the defaults that
+    // depend on it ("DefaultNamespace" names no style of it). Needed with `readLibraryLater`
+    // only, before anything creates a style.
+    void readLibrary();
+
     // What a sync engine for `cloud` works with; its state is kept beside the library.
     sync::SyncServices syncServices(sync::RecordStore& cloud);
 
@@ -60,6 +68,7 @@ class Session {
 
   private:
     Reporter& reporter_;
+    std::optional<ColorScheme> desktop_;
     NotificationCenter notifications_;
     SettingsStores settings_;
     ConsoleCompilerErrors compilerErrors_{reporter_};

@@ -15,6 +15,7 @@
 #include <QUrl>
 #include <QUrlQuery>
 #include <string_view>
+#include <utility>
 
 #include "app/gui/browser_setup.h"
 #include "app/gui/gui_reporter.h"
@@ -89,6 +90,16 @@ DesktopApp::DesktopApp(Session& session, Prompter& prompter, QObject* parent)
     connect(window_.get(), &MainWindow::pasteImportRequested, this, &DesktopApp::showPasteImport);
     connect(window_.get(), &MainWindow::propertiesRequested, this, &DesktopApp::openProperties);
     connect(&list_, &StyleListController::openInEditor, this, &DesktopApp::openEditor);
+    connect(&list_, &StyleListController::loaded, this, [this] {
+        runUpdateOnLaunch();
+        for (const QString& argument : std::exchange(waitingArguments_, {})) {
+            links_.handle(argument);
+        }
+    });
+    connect(&list_, &StyleListController::firstUpdateAsked, this, [this] {
+        updateWaitsForSync_ = false;
+        runUpdateOnLaunch();
+    });
 }
 
 DesktopApp::~DesktopApp() {
@@ -101,15 +112,21 @@ void DesktopApp::start() {
     if (session_.settings().app.boolValue(keys::kUseCloud) && !cloud_.firstSyncStarted()) {
         session_.notifications().post(notifications::kLockForCloud);
     }
-    // Update on launch, once per run. With sync on it waits for the first sync, which this
-    // program does not run itself yet.
+    // Update on launch, once per run, row by row, once the rows show the library. With sync on
+    // it waits for the first merge with the cloud library.
     const SettingsStore& app = session_.settings().app;
-    if (app.boolValue(keys::kUpdateOnLaunch) && !updateOnLaunchDone_ &&
-        !app.boolValue(keys::kUseCloud)) {
-        updateOnLaunchDone_ = true;
-        showUpdateAll();
-    }
+    updateOnLaunchPending_ = app.boolValue(keys::kUpdateOnLaunch);
+    updateWaitsForSync_ = app.boolValue(keys::kUseCloud);
+    runUpdateOnLaunch();
     QTimer::singleShot(500, this, &DesktopApp::runLaunchChecks);
+}
+
+void DesktopApp::runUpdateOnLaunch() {
+    if (!updateOnLaunchPending_ || updateWaitsForSync_ || !list_.isLoaded()) {
+        return;
+    }
+    updateOnLaunchPending_ = false;
+    list_.updateAll();
 }
 
 void DesktopApp::runLaunchChecks() {
@@ -154,6 +171,11 @@ void DesktopApp::handleArguments(const QStringList& arguments) {
     window_->show();
     window_->raise();
     window_->activateWindow();
+    if (!list_.isLoaded()) {
+        // Links and documents change the library: they wait until it has been read.
+        waitingArguments_ += arguments;
+        return;
+    }
     for (const QString& argument : arguments) {
         links_.handle(argument);
     }
@@ -346,6 +368,12 @@ PropertiesWindow* DesktopApp::openProperties(std::int64_t uniqueID) {
     return window;
 }
 
+Session::Options desktopSessionOptions() {
+    Session::Options options = Session::defaultOptions();
+    options.readLibraryLater = true;  // the window shows while the list reads it
+    return options;
+}
+
 int runDesktop(int argc, char** argv) {
     registerEditorPageScheme();
     QApplication application(argc, argv);
@@ -368,7 +396,7 @@ int runDesktop(int argc, char** argv) {
     QObject alertContext;
     GuiReporter reporter(prompter, &alertContext);
     CompilerErrorWindows errorWindows;
-    Session session(reporter);
+    Session session(reporter, desktopSessionOptions());
     session.compilerErrors().alsoShowIn(&errorWindows);
     if (Status watching = session.watchOtherPrograms(); !watching) {
         reporter.consoleLine("Cannot follow changes by other programs: " + watching.error());
@@ -378,35 +406,37 @@ int runDesktop(int argc, char** argv) {
     QObject::connect(&instance, &SingleInstance::received, &desktop, &DesktopApp::handleArguments);
     desktop.start();
     desktop.handleArguments(arguments);
-    // For the documentation: a window as first shown, saved as an image, and then quit. The
-    // list by default; "properties:ID" or "editor:ID" in ORLAVINE_SCREENSHOT_OF for the others.
+    // For the documentation: a window once the list's rows show the library, saved as an image,
+    // and then quit. The list by default; "properties:ID" or "editor:ID" in
+    // ORLAVINE_SCREENSHOT_OF for the others.
     if (const QString shot = qEnvironmentVariable("ORLAVINE_SCREENSHOT"); !shot.isEmpty()) {
         const QStringList of = qEnvironmentVariable("ORLAVINE_SCREENSHOT_OF").split(':');
-        QTimer::singleShot(0, &desktop, [&desktop, shot, of] {
-            const auto save = [shot](QWidget* window) {
-                if (window != nullptr) {
-                    window->grab().save(shot);
+        QObject::connect(
+            &desktop.list(), &StyleListController::loaded, &desktop, [&desktop, shot, of] {
+                const auto save = [shot](QWidget* window) {
+                    if (window != nullptr) {
+                        window->grab().save(shot);
+                    }
+                    QApplication::quit();
+                };
+                const std::int64_t id = of.size() == 2 ? of[1].toLongLong() : 0;
+                if (of.first() == QStringLiteral("properties")) {
+                    save(desktop.openProperties(id));
+                } else if (of.first() == QStringLiteral("editor")) {
+                    StyleEditorWindow* editor = desktop.openEditor(id);
+                    if (editor == nullptr) {
+                        save(nullptr);
+                        return;
+                    }
+                    editor->resize(900, 560);
+                    // The page draws its text a moment after it says it is ready.
+                    QObject::connect(&editor->editor(), &CodeEditor::ready, editor, [editor, save] {
+                        QTimer::singleShot(1500, editor, [editor, save] { save(editor); });
+                    });
+                } else {
+                    QTimer::singleShot(0, &desktop, [&desktop, save] { save(&desktop.window()); });
                 }
-                QApplication::quit();
-            };
-            const std::int64_t id = of.size() == 2 ? of[1].toLongLong() : 0;
-            if (of.first() == QStringLiteral("properties")) {
-                save(desktop.openProperties(id));
-            } else if (of.first() == QStringLiteral("editor")) {
-                StyleEditorWindow* editor = desktop.openEditor(id);
-                if (editor == nullptr) {
-                    save(nullptr);
-                    return;
-                }
-                editor->resize(900, 560);
-                // The page draws its text a moment after it says it is ready.
-                QObject::connect(&editor->editor(), &CodeEditor::ready, editor, [editor, save] {
-                    QTimer::singleShot(1500, editor, [editor, save] { save(editor); });
-                });
-            } else {
-                save(&desktop.window());
-            }
-        });
+            });
     }
     const int status = QApplication::exec();
     session.compilerErrors().alsoShowIn(nullptr);

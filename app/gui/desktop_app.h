@@ -27,6 +27,9 @@ namespace orlavine::gui {
 // style database and style files.
 bool wantsDesktop(int argc, char** argv);
 
+// The session of the desktop program: it reads the library once its window is up.
+Session::Options desktopSessionOptions();
+
 // Runs the desktop program, or hands the arguments to the one already running.
 int runDesktop(int argc, char** argv);
 
@@ -71,6 +74,8 @@ class DesktopApp : public QObject {
 
   private:
     LibraryServices services();
+    // The update of every row that "UpdateOnLaunch" asks for, once the list and sync allow it.
+    void runUpdateOnLaunch();
     // A browser host manifest is installed and the host ran within the last 30 days.
     bool extensionInUse() const;
 
@@ -88,7 +93,9 @@ class DesktopApp : public QObject {
     std::map<std::int64_t, QPointer<PropertiesWindow>> properties_;
     QPointer<PreferencesWindow> preferences_;
     bool extensionWarningShown_ = false;
-    bool updateOnLaunchDone_ = false;
+    QStringList waitingArguments_;  // handed over before the library was read
+    bool updateOnLaunchPending_ = false;
+    bool updateWaitsForSync_ = false;
 };
 
 }  // namespace orlavine::gui

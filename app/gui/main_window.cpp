@@ -1,5 +1,7 @@
 #include "app/gui/main_window.h"
 
+#include "app/gui/style_row_delegate.h"
+
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QHeaderView>
@@ -11,7 +13,6 @@
 #include <QSortFilterProxyModel>
 #include <QStackedWidget>
 #include <QStatusBar>
-#include <QStyledItemDelegate>
 #include <QToolBar>
 #include <QTreeView>
 #include <QUrl>
@@ -45,19 +46,6 @@ class StyleFilter : public QSortFilterProxyModel {
     QString text_;
 };
 
-// Each row shows its name and, below it, where the style came from.
-class StyleRowDelegate : public QStyledItemDelegate {
-  public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-  protected:
-    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
-        QStyledItemDelegate::initStyleOption(option, index);
-        option->text +=
-            QChar(QChar::LineSeparator) + index.data(StyleListModel::SourceRole).toString();
-    }
-};
-
 }  // namespace
 
 MainWindow::MainWindow(Session& session, StyleListController& list, QWidget* parent)
@@ -75,7 +63,9 @@ MainWindow::MainWindow(Session& session, StyleListController& list, QWidget* par
     view_->setRootIsDecorated(false);
     view_->setUniformRowHeights(true);
     view_->setIconSize(QSize(24, 24));
-    view_->setItemDelegate(new StyleRowDelegate(view_));
+    auto* rows = new StyleRowDelegate(view_);
+    view_->setItemDelegate(rows);
+    connect(rows, &StyleRowDelegate::updateClicked, &list_, &StyleListController::updateOne);
     view_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     view_->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
     view_->setDragDropMode(QAbstractItemView::DragDrop);
@@ -156,12 +146,14 @@ void MainWindow::buildMenus() {
                     &MainWindow::importFileRequested);
     file->addAction(tr("Import from Text…"), this, &MainWindow::pasteImportRequested);
     QAction* updateAll =
-        file->addAction(tr("Update All Styles"), this, &MainWindow::updateAllRequested);
+        file->addAction(tr("Update All Styles"), &list_, &StyleListController::updateAll);
+    file->addAction(tr("Update All Styles with Log…"), this, &MainWindow::updateAllRequested);
     file->addAction(tr("Recover Deleted Styles…"), this, &MainWindow::recoveryRequested);
     file->addAction(tr("Preferences…"), QKeySequence::Preferences, this,
                     &MainWindow::preferencesRequested);
     file->addSeparator();
-    file->addAction(tr("Close Window"), QKeySequence::Close, this, &QWidget::close);
+    QAction* close =
+        file->addAction(tr("Close Window"), QKeySequence::Close, this, &QWidget::close);
 
     QMenu* edit = menuBar()->addMenu(tr("&Edit"));
     QAction* undo = list_.undoStack().createUndoAction(this, tr("Undo"));
@@ -218,6 +210,25 @@ void MainWindow::buildMenus() {
     bar->addSeparator();
     bar->addAction(tr("Enable All"), this, [this] { list_.setAllEnabled(true); });
     bar->addAction(tr("Disable All"), this, [this] { list_.setAllEnabled(false); });
+
+    // Until the library has been read, only what leaves it alone can be chosen.
+    for (QMenu* menu : {file, style}) {
+        for (QAction* action : menu->actions()) {
+            if (!action->isSeparator() && action != close) {
+                libraryActions_.push_back(action);
+            }
+        }
+    }
+    for (QAction* action : bar->actions()) {
+        libraryActions_.push_back(action);
+    }
+    const auto enable = [this] {
+        for (QAction* action : libraryActions_) {
+            action->setEnabled(list_.isLoaded());
+        }
+    };
+    enable();
+    connect(&list_, &StyleListController::loaded, this, enable);
 }
 
 std::vector<std::int64_t> MainWindow::selectedIDs() const {
@@ -277,6 +288,12 @@ void MainWindow::showContextMenu(const QPoint& at) {
     }
     menu.addSeparator();
     menu.addAction(tr("Delete…"), this, [this, id] { list_.deleteStyles({id}, true); });
+    // A row being checked for updates takes no command until its check ends.
+    if (list_.model().isUpdating(id)) {
+        for (QAction* action : menu.actions()) {
+            action->setEnabled(false);
+        }
+    }
     menu.exec(view_->viewport()->mapToGlobal(at));
 }
 

@@ -7,6 +7,7 @@
 
 #include "app/gui/style_list_controller.h"
 
+class QAction;
 class QLabel;
 class QLineEdit;
 class QSortFilterProxyModel;
@@ -61,6 +62,7 @@ class MainWindow : public QMainWindow {
     QStackedWidget* stack_;
     QLabel* syncing_;
     QLabel* cloudError_;
+    std::vector<QAction*> libraryActions_;  // off until the library has been read
 };
 
 }  // namespace orlavine::gui

@@ -1,10 +1,13 @@
 #include "app/gui/style_list_controller.h"
 
+#include <malloc.h>
+
 #include "app/gui/notice_values.h"
 
 #include "app/gui/delete_styles_command.h"
 #include "app/gui/reorder.h"
 #include "library/library_services.h"
+#include "model/config.h"
 
 namespace orlavine::gui {
 StyleListController::StyleListController(Session& session, Prompter& prompter, FirstLoad load,
@@ -12,12 +15,12 @@ StyleListController::StyleListController(Session& session, Prompter& prompter, F
     : QObject(parent),
       session_(session),
       prompter_(prompter),
-      bridge_(
-          session.notifications(),
-          {notifications::kLibraryChanged, notifications::kRefreshTable,
-           notifications::kRefreshTableAndScroll, notifications::kAddLatestStyle,
-           notifications::kAddToOpenStyles, kRemoveFromOpenStyles, notifications::kOpenStyleNotif,
-           notifications::kLockForCloud, notifications::kCloudError}) {
+      bridge_(session.notifications(),
+              {notifications::kLibraryChanged, notifications::kRefreshTable,
+               notifications::kRefreshTableAndScroll, notifications::kAddLatestStyle,
+               notifications::kAddToOpenStyles, kRemoveFromOpenStyles,
+               notifications::kOpenStyleNotif, notifications::kLockForCloud,
+               notifications::kCloudError, notifications::kPerformFirstUpdate}) {
     connect(&bridge_, &NoticeBridge::notice, this, &StyleListController::onNotice);
     connect(&model_, &StyleListModel::toggleRequested, this, &StyleListController::toggle);
     connect(&model_, &StyleListModel::renameRequested, this, &StyleListController::rename);
@@ -26,14 +29,26 @@ StyleListController::StyleListController(Session& session, Prompter& prompter, F
         reload();
         return;
     }
+    // Until the rows show the library nothing may change it (refused() says so), and no other
+    // reload reads it on the main thread.
+    loading_ = true;
     work_.run([this] {
-        session_.store().styleCount();  // reads the file
-        work_.onMain([this] { reload(); });
+        session_.readLibrary();
+        work_.onMain([this] {
+            loading_ = false;
+            reload();
+        });
+        // What the read left free in this thread's heap goes back to the system rather than
+        // staying with the program for its whole life.
+        malloc_trim(0);
     });
 }
 
 void StyleListController::reload() {
     reloadQueued_ = false;
+    if (loading_) {
+        return;  // the first read's end fills the rows with the library as it is then
+    }
     const bool first = !loaded_;
     loaded_ = true;
     session_.store().read([this](const styleDatabase& db) {
@@ -83,19 +98,31 @@ void StyleListController::onNotice(const Notification& n) {
         emit lockChanged(true);
     } else if (name == notifications::kCloudError) {
         emit cloudError();
+    } else if (name == notifications::kPerformFirstUpdate) {
+        emit firstUpdateAsked();
     }
 }
 
 bool StyleListController::refused() {
-    if (locked_ || (syncInProgress_ && syncInProgress_())) {
+    if (loading_ || locked_ || (syncInProgress_ && syncInProgress_())) {
         prompter_.beep();
         return true;
     }
     return false;
 }
 
+bool StyleListController::updating(const std::vector<std::int64_t>& ids) {
+    for (std::int64_t id : ids) {
+        if (model_.isUpdating(id)) {
+            prompter_.beep();
+            return true;
+        }
+    }
+    return false;
+}
+
 void StyleListController::toggle(std::int64_t uniqueID, bool enabled) {
-    if (!refused()) {
+    if (!refused() && !updating({uniqueID})) {
         session_.store().setEnabled(uniqueID, enabled);
     }
     // A refused toggle puts the checkbox back; a done one shows the library's state.
@@ -106,12 +133,17 @@ void StyleListController::setAllEnabled(bool enabled) {
     if (refused()) {
         return;
     }
+    // Rows being checked take no change, and this changes every row.
+    if (checks_ && checks_->running()) {
+        prompter_.beep();
+        return;
+    }
     session_.store().setAllEnabled(enabled);
     session_.notifications().post(notifications::kRefreshTable);
 }
 
 void StyleListController::setEnabled(const std::vector<std::int64_t>& ids, bool enabled) {
-    if (refused() || ids.empty()) {
+    if (refused() || ids.empty() || updating(ids)) {
         return;
     }
     session_.store().change([&](styleDatabase& db, LibraryChange& changed) {
@@ -139,7 +171,7 @@ void StyleListController::duplicate(const std::vector<std::int64_t>& ids) {
 }
 
 void StyleListController::deleteStyles(const std::vector<std::int64_t>& ids, bool clickedRow) {
-    if (refused() || ids.empty()) {
+    if (refused() || ids.empty() || updating(ids)) {
         return;
     }
     std::vector<std::int64_t> deletable;
@@ -193,7 +225,7 @@ void StyleListController::deleteStyles(const std::vector<std::int64_t>& ids, boo
 }
 
 void StyleListController::rename(std::int64_t uniqueID, const QString& name) {
-    if (refused()) {
+    if (refused() || updating({uniqueID})) {
         reload();
         return;
     }
@@ -213,6 +245,15 @@ void StyleListController::reorder(const std::vector<int>& rows, int dropRow) {
     std::vector<std::int64_t> shown;
     for (const StyleRow& row : model_.rows()) {
         shown.push_back(row.uniqueID);
+    }
+    std::vector<std::int64_t> dragged;
+    for (int row : rows) {
+        if (row >= 0 && row < static_cast<int>(shown.size())) {
+            dragged.push_back(shown[static_cast<std::size_t>(row)]);
+        }
+    }
+    if (updating(dragged)) {
+        return;
     }
     const std::vector<std::int64_t> order = reorderedIDs(shown, rows, dropRow);
     if (order == shown) {
@@ -258,6 +299,58 @@ void StyleListController::open(std::int64_t uniqueID) {
     }
     emit showRow(uniqueID);
     emit openInEditor(uniqueID);
+}
+
+RowUpdateCheck& StyleListController::checks() {
+    if (!checks_) {
+        UpdateContext context;
+        context.store = &session_.store();
+        context.downloader = &session_.downloader();
+        context.catalogueHost = catalogueHost(session_.settings().app);
+        context.compiler = &session_.compiler();
+        context.console = &session_.reporter();
+        RowUpdateCheck::Callbacks callbacks;
+        callbacks.statusChanged = [this](std::int64_t id, const std::string& status) {
+            setUpdateStatus(id, QString::fromStdString(status));
+        };
+        callbacks.beep = [this] { prompter_.beep(); };
+        callbacks.finished = [this] { model_.setWholeCheckRunning(false); };
+        checks_ = std::make_unique<RowUpdateCheck>(std::move(context), &session_.notifications(),
+                                                   std::move(callbacks), work_.mainThread());
+    }
+    return *checks_;
+}
+
+void StyleListController::setUpdateStatus(std::int64_t uniqueID, const QString& status) {
+    model_.setUpdateStatus(uniqueID, status);
+    emit updateStatusChanged(uniqueID, status);
+}
+
+void StyleListController::updateAll() {
+    if (refused()) {
+        return;
+    }
+    // The checks' statuses reach the rows through the callbacks, queued after this returns.
+    if (checks().checkAll(syncInProgress_ && syncInProgress_()) && checks_->running()) {
+        model_.setWholeCheckRunning(true);
+    }
+}
+
+void StyleListController::updateOne(std::int64_t uniqueID) {
+    if (refused() || model_.wholeCheckRunning()) {
+        return;
+    }
+    const bool started = checks().checkOne(uniqueID, [this, uniqueID](const UpdateCheck& check) {
+        const char* status = check.outcome == UpdateOutcome::updated    ? kStatusUpdated
+                             : check.outcome == UpdateOutcome::upToDate ? kStatusNoUpdates
+                                                                        : kStatusError;
+        setUpdateStatus(uniqueID, QString::fromLatin1(status));
+    });
+    if (!started) {
+        prompter_.beep();
+        return;
+    }
+    setUpdateStatus(uniqueID, QString::fromLatin1(kStatusChecking));
 }
 
 }  // namespace orlavine::gui

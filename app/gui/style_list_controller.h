@@ -7,6 +7,7 @@
 #include <QUndoStack>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "app/gui/notice_bridge.h"
 #include "app/gui/prompter.h"
 #include "app/gui/style_list_model.h"
+#include "library/row_update_check.h"
 #include "session/session.h"
 
 namespace orlavine::gui {
@@ -53,8 +55,13 @@ class StyleListController : public QObject {
     void rename(std::int64_t uniqueID, const QString& name);
     void reorder(const std::vector<int>& rows, int dropRow);
     void open(std::int64_t uniqueID);
-    // Beeps and returns true while a cloud sync runs or the list waits for the first one: then
-    // nothing may change the library.
+    // Every style with a source to check is checked, several at once; each row shows its
+    // status as its check ends. Beeps when one is running already.
+    void updateAll();
+    // One row's update button.
+    void updateOne(std::int64_t uniqueID);
+    // Beeps and returns true while a cloud sync runs, the list waits for the first one or the
+    // library is still being read: then nothing may change the library.
     bool refused();
 
   signals:
@@ -66,10 +73,18 @@ class StyleListController : public QObject {
     void lockChanged(bool locked);
     void cloudError();
     void loaded();
+    // A row's update status changed ("checking", then how its check ended).
+    void updateStatusChanged(std::int64_t uniqueID, const QString& status);
+    // The first merge with the cloud library ended: the update at launch may run now.
+    void firstUpdateAsked();
 
   private:
     void onNotice(const Notification& notification);
     void scheduleReload();
+    RowUpdateCheck& checks();
+    void setUpdateStatus(std::int64_t uniqueID, const QString& status);
+    // Beeps and returns true when a row among `ids` is being checked; those rows take no change.
+    bool updating(const std::vector<std::int64_t>& ids);
 
     Session& session_;
     Prompter& prompter_;
@@ -81,7 +96,10 @@ class StyleListController : public QObject {
     bool locked_ = false;
     bool reloadQueued_ = false;
     bool loaded_ = false;
+    bool loading_ = false;  // the first read runs in the background
     BackgroundWork work_{this};
+    // After work_, whose main thread it reports to: it is gone first.
+    std::unique_ptr<RowUpdateCheck> checks_;
 };
 
 }  // namespace orlavine::gui

@@ -2,6 +2,7 @@
 
 #include "app/gui/notice_values.h"
 #include "app/gui/site_icons.h"
+#include "library/row_update_check.h"
 #include "library/site_icon_addresses.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@
 #include <QPainterPath>
 #include <QPalette>
 #include <algorithm>
+#include <unordered_map>
 
 namespace orlavine::gui {
 namespace {
@@ -66,6 +68,22 @@ QString sourceText(const std::string& source) {
     return QStringLiteral("Custom Style");
 }
 
+QString updateStatusText(const QString& status) {
+    if (status == QLatin1String(kStatusChecking)) {
+        return QStringLiteral("Checking for updates...");
+    }
+    if (status == QLatin1String(kStatusUpdated)) {
+        return QString::fromLatin1(kRowUpdated);
+    }
+    if (status == QLatin1String(kStatusNoUpdates)) {
+        return QString::fromLatin1(kRowUpToDate);
+    }
+    if (status == QLatin1String(kStatusError)) {
+        return QString::fromLatin1(kRowUpdateError);
+    }
+    return {};
+}
+
 StyleRow rowForStyle(const styleContainer& style) {
     StyleRow row;
     row.uniqueID = style.uniqueID;
@@ -83,6 +101,7 @@ StyleRow rowForStyle(const styleContainer& style) {
     }
     row.sites = sites.join(QLatin1Char('\n'));
     row.iconAddresses = siteIconAddresses(style);
+    row.checkable = isCheckable(style, CheckRules::singleStyle);
     return row;
 }
 
@@ -100,6 +119,18 @@ void StyleListModel::rebuild(const styleDatabase& db) {
         std::equal(rows.begin(), rows.end(), rows_.begin(),
                    [](const StyleRow& a, const StyleRow& b) { return a.uniqueID == b.uniqueID; });
     if (!sameStyles) {
+        // A status lives as long as its style's row, whatever else came or went.
+        std::unordered_map<std::int64_t, QString> statuses;
+        for (const StyleRow& row : rows_) {
+            if (row.updateStatus != QLatin1String("none")) {
+                statuses.emplace(row.uniqueID, row.updateStatus);
+            }
+        }
+        for (StyleRow& row : rows) {
+            if (const auto it = statuses.find(row.uniqueID); it != statuses.end()) {
+                row.updateStatus = it->second;
+            }
+        }
         beginResetModel();
         rows_ = std::move(rows);
         endResetModel();
@@ -122,6 +153,31 @@ int StyleListModel::rowOf(std::int64_t uniqueID) const {
         }
     }
     return -1;
+}
+
+void StyleListModel::setUpdateStatus(std::int64_t uniqueID, const QString& status) {
+    const int row = rowOf(uniqueID);
+    if (row < 0 || rows_[static_cast<std::size_t>(row)].updateStatus == status) {
+        return;
+    }
+    rows_[static_cast<std::size_t>(row)].updateStatus = status;
+    emit dataChanged(index(row), index(row));
+}
+
+bool StyleListModel::isUpdating(std::int64_t uniqueID) const {
+    const int row = rowOf(uniqueID);
+    return row >= 0 &&
+           rows_[static_cast<std::size_t>(row)].updateStatus == QLatin1String(kStatusChecking);
+}
+
+void StyleListModel::setWholeCheckRunning(bool running) {
+    if (wholeCheck_ == running) {
+        return;
+    }
+    wholeCheck_ = running;
+    if (!rows_.empty()) {
+        emit dataChanged(index(0), index(rowCount() - 1), {UpdateButtonRole});
+    }
 }
 
 int StyleListModel::rowCount(const QModelIndex& parent) const {
@@ -163,6 +219,17 @@ QVariant StyleListModel::data(const QModelIndex& index, int role) const {
             return row.sites;
         case HomepageRole:
             return row.homepage;
+        case UpdateStatusRole:
+            return row.updateStatus;
+        case UpdateButtonRole: {
+            UpdateButton button = UpdateButton::none;
+            if (row.checkable) {
+                button = wholeCheck_ || row.updateStatus == QLatin1String(kStatusChecking)
+                             ? UpdateButton::disabled
+                             : UpdateButton::enabled;
+            }
+            return static_cast<int>(button);
+        }
         default:
             return {};
     }
@@ -173,6 +240,9 @@ bool StyleListModel::setData(const QModelIndex& index, const QVariant& value, in
         return false;
     }
     const StyleRow& row = rows_[static_cast<std::size_t>(index.row())];
+    if (row.updateStatus == QLatin1String(kStatusChecking)) {
+        return false;
+    }
     // The rows change when the library does; the request goes to whoever changes it.
     if (role == Qt::CheckStateRole) {
         emit toggleRequested(row.uniqueID, value.toInt() == Qt::Checked);
@@ -186,9 +256,13 @@ Qt::ItemFlags StyleListModel::flags(const QModelIndex& index) const {
     if (!index.isValid()) {
         return Qt::ItemIsDropEnabled;
     }
+    const StyleRow& row = rows_[static_cast<std::size_t>(index.row())];
+    if (row.updateStatus == QLatin1String(kStatusChecking)) {
+        return Qt::ItemIsUserCheckable;  // shown, but nothing can be done to it
+    }
     Qt::ItemFlags f =
         Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemIsDragEnabled;
-    if (rows_[static_cast<std::size_t>(index.row())].source == sourceText("custom")) {
+    if (row.source == sourceText("custom")) {
         f |= Qt::ItemIsEditable;
     }
     return f;

@@ -21,7 +21,8 @@ struct StyleRow {
     QString source;  // "Imported from URL", "Imported from User CSS" or "Custom Style"
     QString homepage;
     QString sites;  // the domains and addresses of its rules, lower case, for the search field
-    QString updateStatus = QStringLiteral("none");
+    QString updateStatus = QStringLiteral("none");  // see kStatusChecking and the others
+    bool checkable = false;  // it has a source to check, so it shows an update button
     std::vector<std::string> iconAddresses;  // where its site icon may be found
 
     bool operator==(const StyleRow&) const = default;
@@ -32,12 +33,23 @@ StyleRow rowForStyle(const styleContainer& style);
 // The display text of a style's source.
 QString sourceText(const std::string& source);
 
+// What a row shows under its name for an update status; empty for "none".
+QString updateStatusText(const QString& status);
+
 class SiteIcons;
 
 class StyleListModel : public QAbstractListModel {
     Q_OBJECT
   public:
-    enum Roles { IdRole = Qt::UserRole + 1, SourceRole, SitesRole, HomepageRole };
+    enum Roles {
+        IdRole = Qt::UserRole + 1,
+        SourceRole,
+        SitesRole,
+        HomepageRole,
+        UpdateStatusRole,  // "none", "checking", "updated", "noupdates" or "error"
+        UpdateButtonRole,  // an UpdateButton
+    };
+    enum class UpdateButton { none, enabled, disabled };
     static constexpr const char* kRowMimeType = "application/x-orlavine-style-row";
 
     explicit StyleListModel(QObject* parent = nullptr);
@@ -48,6 +60,12 @@ class StyleListModel : public QAbstractListModel {
     void rebuild(const styleDatabase& db);
     const std::vector<StyleRow>& rows() const { return rows_; }
     int rowOf(std::int64_t uniqueID) const;
+    // A row being checked ("checking") is drawn disabled and refuses every change.
+    void setUpdateStatus(std::int64_t uniqueID, const QString& status);
+    bool isUpdating(std::int64_t uniqueID) const;
+    // While every row is checked, no row's update button can be pressed.
+    void setWholeCheckRunning(bool running);
+    bool wholeCheckRunning() const { return wholeCheck_; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -70,6 +88,7 @@ class StyleListModel : public QAbstractListModel {
   private:
     std::vector<StyleRow> rows_;
     SiteIcons* icons_ = nullptr;
+    bool wholeCheck_ = false;
     QIcon droplet_;
     QIcon dimDroplet_;
 };

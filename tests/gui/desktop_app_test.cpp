@@ -146,6 +146,31 @@ class DesktopAppTest : public QObject {
         QCOMPARE(again.size(), QSize(700, 480));
     }
 
+    void windowComesBeforeTheLibrary() {
+        GuiFixture fx({"a", "b"});
+        Session session(fx.reporter, desktopSessionOptions());
+        DesktopApp desktop(session, fx.prompter);
+        desktop.start();
+        QAction* newStyle = nullptr;
+        for (QAction* action : desktop.window().findChildren<QAction*>()) {
+            if (action->text() == "New Style…") {
+                newStyle = action;
+            }
+        }
+        QVERIFY(newStyle != nullptr);
+        // Until the rows show the library, nothing can change it.
+        QVERIFY(!desktop.list().isLoaded());
+        QVERIFY(!newStyle->isEnabled());
+        desktop.list().setAllEnabled(false);
+        QCOMPARE(fx.prompter.beeps, 1);
+        QSignalSpy loaded(&desktop.list(), &StyleListController::loaded);
+        QVERIFY(loaded.wait(10000));
+        QCOMPARE(desktop.list().model().rowCount(), 2);
+        QVERIFY(newStyle->isEnabled());
+        QVERIFY(session.store().mostlyEnabled());
+        QCOMPARE(fx.names(), (std::vector<std::string>{"a", "b"}));
+    }
+
     void firstLaunchWelcomesWithoutWarning() {
         GuiFixture fx;
         DesktopApp app(*fx.session, fx.prompter);
