@@ -105,6 +105,9 @@ void CloudSync::run(Start start, std::chrono::milliseconds pollInterval) {
         return;
     }
     sync::SyncEngine& engine = **opened;
+    if (launch) {
+        engine.setFirstUpdatePending(firstUpdatePending_.exchange(false));
+    }
     if (start == Start::newAccount || start == Start::launchFirst) {
         engine.makePreCloudCopy();
     }

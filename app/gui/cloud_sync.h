@@ -40,6 +40,9 @@ class CloudSync : public QObject {
     // `done` gets the outcome on the main thread.
     void signOut(std::function<void(Status)> done);
 
+    // The launch's style update waits for the first sync, which asks for it when it is done.
+    void setFirstUpdatePending(bool pending) { firstUpdatePending_ = pending; }
+
     bool syncInProgress() const;
     bool firstSyncStarted() const;
     // The engine once an account was opened (for the recovery window), else none. It stays
@@ -69,6 +72,7 @@ class CloudSync : public QObject {
     std::atomic<bool> stop_{false};
     std::atomic<bool> following_{false};
     bool started_ = false;
+    std::atomic<bool> firstUpdatePending_{false};
     BackgroundWork work_{this};
 };
 

@@ -100,6 +100,13 @@ DesktopApp::DesktopApp(Session& session, Prompter& prompter, QObject* parent)
         updateWaitsForSync_ = false;
         runUpdateOnLaunch();
     });
+    // A launch whose account could not be opened switched sync off: nothing will ask.
+    connect(&cloud_, &CloudSync::firstSyncEnded, this, [this] {
+        if (updateWaitsForSync_ && !session_.settings().app.boolValue(keys::kUseCloud)) {
+            updateWaitsForSync_ = false;
+            runUpdateOnLaunch();
+        }
+    });
 }
 
 DesktopApp::~DesktopApp() {
@@ -117,6 +124,7 @@ void DesktopApp::start() {
     const SettingsStore& app = session_.settings().app;
     updateOnLaunchPending_ = app.boolValue(keys::kUpdateOnLaunch);
     updateWaitsForSync_ = app.boolValue(keys::kUseCloud);
+    cloud_.setFirstUpdatePending(updateOnLaunchPending_ && updateWaitsForSync_);
     runUpdateOnLaunch();
     QTimer::singleShot(500, this, &DesktopApp::runLaunchChecks);
 }
