@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -81,6 +82,11 @@ class StyleEditorTest : public QObject {
         QVERIFY(!w->isWindowModified());
         QCOMPARE(f.session->store().styleByID(1)->styleData.sections[0].code,
                  std::string("body { color: red; } a{}"));
+        // The command line (as the browser host does) gives the saved CSS for a page.
+        QProcess cli;
+        cli.start(ORLAVINE_PROGRAM, {"css", "https://example.com/"});
+        QVERIFY(cli.waitForFinished(60000));
+        QVERIFY(cli.readAllStandardOutput().contains("body { color: red; } a{}"));
 
         // A rename from the list while the window is open survives the next save.
         const Result<bool> renamed = f.session->store().rename(1, "Renamed");
