@@ -82,16 +82,6 @@ int installFromAddress(CliSession& session, const std::string& address, bool yes
     return finished(session, kExitFailure);
 }
 
-UpdateContext updateContext(CliSession& session) {
-    UpdateContext context;
-    context.store = &session.store();
-    context.downloader = &session.downloader();
-    context.catalogueHost = catalogueHost(session.settings().app);
-    context.compiler = &session.compiler();
-    context.console = &session.reporter();
-    return context;
-}
-
 const char* outcomeWord(UpdateOutcome outcome) {
     switch (outcome) {
         case UpdateOutcome::updated:
@@ -137,7 +127,7 @@ int checkEveryRow(CliSession& session, bool json) {
                    text::forTerminal(check.name), id,
                    check.detail.empty() ? "" : ": " + check.detail);
     };
-    RowUpdateCheck rows(updateContext(session), &session.notifications(), std::move(callbacks));
+    RowUpdateCheck rows(session.updateContext(), &session.notifications(), std::move(callbacks));
     if (!rows.checkAll(false)) {
         if (json) {
             printUpdateJson({}, 0, 0);
@@ -166,7 +156,7 @@ int checkOneStyle(CliSession& session, const std::string& idText, bool json) {
     }
     const std::int64_t id = style->uniqueID;
     std::optional<UpdateCheck> result;
-    RowUpdateCheck rows(updateContext(session), &session.notifications(), {});
+    RowUpdateCheck rows(session.updateContext(), &session.notifications(), {});
     if (!rows.checkOne(id, [&result](const UpdateCheck& check) { result = check; })) {
         fmt::print(stderr, "{} has no address to check for updates.\n",
                    text::forTerminal(style->styleData.name));
@@ -233,7 +223,7 @@ int runUpdateSheet(CliSession& session) {
         }
     };
     callbacks.dismissed = [&] { dismissed = true; };
-    UpdateSheetRun sheet(updateContext(session), &session.notifications(), std::move(callbacks));
+    UpdateSheetRun sheet(session.updateContext(), &session.notifications(), std::move(callbacks));
 
     interruptPresses = 0;
     auto* previous = std::signal(SIGINT, countInterrupt);

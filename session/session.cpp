@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "model/config.h"
 #include "model/paths.h"
 #include "model/settings_defaults.h"
 
@@ -61,6 +62,16 @@ sync::SyncServices Session::syncServices(sync::RecordStore& cloud) {
     services.cloud = &cloud;
     services.stateFolder = store_->databaseFile().parent_path();
     return services;
+}
+
+UpdateContext Session::updateContext() {
+    UpdateContext context;
+    context.store = store_.get();
+    context.downloader = downloader_.get();
+    context.catalogueHost = catalogueHost(settings_.app);
+    context.compiler = preprocessor_.get();
+    context.console = &reporter_;
+    return context;
 }
 
 Status Session::watchOtherPrograms() {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "library/update_check.h"
 #include "model/notification_center.h"
 #include "model/reporter.h"
 #include "model/settings_defaults.h"
@@ -60,6 +61,8 @@ class Session {
 
     // What a sync engine for `cloud` works with; its state is kept beside the library.
     sync::SyncServices syncServices(sync::RecordStore& cloud);
+    // What update checks need: the store, the downloader, the compiler and the console.
+    UpdateContext updateContext();
 
     // Follows what other programs write: the library's change notice and the settings files.
     // Their changes arrive as "libraryChanged" and "settingsChanged" notices, posted on a

@@ -231,13 +231,8 @@ void DesktopApp::showUpdateAll() {
     if (list_.refused()) {
         return;
     }
-    UpdateContext context;
-    context.store = &session_.store();
-    context.downloader = &session_.downloader();
-    context.catalogueHost = catalogueHost(session_.settings().app);
-    context.compiler = &session_.compiler();
-    context.console = &session_.reporter();
-    auto* sheet = new UpdateSheetDialog(context, session_.notifications(), window_.get());
+    auto* sheet =
+        new UpdateSheetDialog(session_.updateContext(), session_.notifications(), window_.get());
     sheet->setAttribute(Qt::WA_DeleteOnClose);
     sheet->open();
     sheet->start();

@@ -303,12 +303,7 @@ void StyleListController::open(std::int64_t uniqueID) {
 
 RowUpdateCheck& StyleListController::checks() {
     if (!checks_) {
-        UpdateContext context;
-        context.store = &session_.store();
-        context.downloader = &session_.downloader();
-        context.catalogueHost = catalogueHost(session_.settings().app);
-        context.compiler = &session_.compiler();
-        context.console = &session_.reporter();
+        UpdateContext context = session_.updateContext();
         RowUpdateCheck::Callbacks callbacks;
         callbacks.statusChanged = [this](std::int64_t id, const std::string& status) {
             setUpdateStatus(id, QString::fromStdString(status));
