@@ -22,6 +22,7 @@
 #include "app/gui/desktop_app.h"
 #include "library_generator.h"
 #include "model/record_json.h"
+#include "silent_prompter.h"
 
 namespace {
 
@@ -41,18 +42,6 @@ double residentMB() {
     }
     return 0;
 }
-
-class SilentPrompter : public orlavine::gui::Prompter {
-  public:
-    void alert(const QString&, const QString&) override {}
-    bool confirm(const QString&, const QString&) override { return false; }
-    void beep() override {}
-    Choice choose(const QString&, const QString&, const QStringList&) override { return {}; }
-    QString saveFile(const QString&, const QString&, const QStringList&) override { return {}; }
-    QString openFile(const QString&, const QStringList&) override { return {}; }
-    QString chooseFolder(const QString&) override { return {}; }
-    QColor chooseColour(const QColor&, const QString&) override { return {}; }
-};
 
 // Notes the list's first paint (rows or not) and the first that shows the library's rows, and
 // then ends the event loop.
@@ -103,7 +92,7 @@ int measure(std::size_t styles, bool readFirst) {
     char name[] = "desktop_start_bench";
     char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
-    SilentPrompter prompter;
+    orlavine::bench::SilentPrompter prompter;
     orlavine::StderrReporter reporter;
     orlavine::Session::Options options = orlavine::gui::desktopSessionOptions();
     options.readLibraryLater = !readFirst;

@@ -33,6 +33,7 @@
 #include "model/style_preview.h"
 #include "model/wormhole.h"
 #include "session/session.h"
+#include "silent_prompter.h"
 
 namespace {
 
@@ -135,18 +136,6 @@ qsizetype pageTextLength(gui::CodeEditor& editor) {
     return length;
 }
 
-class Quiet : public gui::Prompter {
-  public:
-    void alert(const QString&, const QString&) override {}
-    bool confirm(const QString&, const QString&) override { return false; }
-    void beep() override {}
-    Choice choose(const QString&, const QString&, const QStringList&) override { return {2}; }
-    QString saveFile(const QString&, const QString&, const QStringList&) override { return {}; }
-    QString openFile(const QString&, const QStringList&) override { return {}; }
-    QString chooseFolder(const QString&) override { return {}; }
-    QColor chooseColour(const QColor&, const QString&) override { return {}; }
-};
-
 class NullReporter : public Reporter {
   public:
     void consoleLine(std::string_view) override {}
@@ -200,7 +189,7 @@ int main(int argc, char** argv) {
     StderrReporter reporter;
     Session session(reporter);
     const styleContainer style = *session.store().styleByID(1);
-    Quiet prompter;
+    bench::SilentPrompter prompter(2);  // "Don't Save"
     const int runs = 7;
 
     // Opening: the window made until the page holds the whole text. The first run also starts
