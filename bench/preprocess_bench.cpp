@@ -79,8 +79,8 @@ struct Loaded {
 };
 
 void load(ScriptRealm& realm, const Loaded& scripts) {
-    expectText(realm.evaluate(scripts.encoding, kEncodingScript));
-    expectText(realm.evaluate(scripts.compiler, scripts.name));
+    expectText(realm.evaluateKept(scripts.encoding, kEncodingScript));
+    expectText(realm.evaluateKept(scripts.compiler, scripts.name));
 }
 
 int run(int argc, char** argv) {

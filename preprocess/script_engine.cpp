@@ -13,6 +13,7 @@
 #include <js/SourceText.h>
 #include <js/Stack.h>
 #include <js/String.h>
+#include <js/experimental/JSStencil.h>
 #include <jsapi.h>
 #include <jsfriendapi.h>
 #include <pthread.h>
@@ -23,6 +24,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -154,13 +156,30 @@ class Engine : private js::ScriptEnvironmentPreparer {
         if (watchdog_.joinable()) {
             watchdog_.join();
         }
+        kept_.clear();
         if (cx_ != nullptr) {
             JS_DestroyContext(cx_);
         }
     }
 
     JSContext* context() const { return cx_; }
+
+    // The compiled form of a script this thread evaluated before under `key`, if any.
+    JS::Stencil* keptScript(const std::string& key) const {
+        const auto found = kept_.find(key);
+        return found == kept_.end() ? nullptr : found->second.get();
+    }
+    // Keeps a compiled script for the realms that come after. Few scripts are ever kept (the
+    // compiler scripts); past a handful the oldest go.
+    void keepScript(const std::string& key, RefPtr<JS::Stencil> stencil) {
+        if (kept_.size() >= kMaxKeptScripts) {
+            kept_.clear();
+        }
+        kept_[key] = std::move(stencil);
+    }
     bool busy() const { return running_; }
+
+    static constexpr std::size_t kMaxKeptScripts = 8;
 
     void beginRun(const ScriptLimits& limits) {
         stopReason_ = std::nullopt;
@@ -281,6 +300,7 @@ class Engine : private js::ScriptEnvironmentPreparer {
     }
 
     JSContext* cx_ = nullptr;
+    std::map<std::string, RefPtr<JS::Stencil>> kept_;
     std::thread watchdog_;
     std::mutex mutex_;
     std::condition_variable wake_;
@@ -391,6 +411,33 @@ struct ScriptRealm::Impl {
         return std::nullopt;
     }
 
+    // What an evaluation's end shares: promise jobs, limits, exceptions, the value's text.
+    ScriptText finish(bool ok, JS::HandleValue result) {
+        JSContext* cx = this->cx();
+        std::optional<ScriptFailure> failed;
+        if (!ok) {
+            failed = failure();
+        }
+        // Promise reactions run before anything reads what they set.
+        if (!stopped()) {
+            js::RunJobs(cx);
+        }
+        if (auto limit = stopped()) {
+            return *limit;
+        }
+        if (failed) {
+            return *failed;
+        }
+        if (auto jobText = engine->takeJobException()) {
+            return ScriptFailure{ScriptFailure::Kind::exception, std::move(*jobText)};
+        }
+        auto converted = valueText(cx, result);
+        if (!converted) {
+            return failure();
+        }
+        return std::move(*converted);
+    }
+
     // The failure of a call into the engine that returned false.
     ScriptFailure failure() {
         auto text = takeException(cx());
@@ -465,28 +512,40 @@ ScriptText ScriptRealm::evaluate(std::string_view source, std::string_view addre
     }
     JS::RootedValue result(cx);
     const bool ok = JS::Evaluate(cx, options, text, &result);
-    std::optional<ScriptFailure> failure;
-    if (!ok) {
-        failure = impl_->failure();
-    }
-    // Promise reactions run before anything reads what they set.
-    if (!impl_->stopped()) {
-        js::RunJobs(cx);
-    }
-    if (auto limit = impl_->stopped()) {
-        return *limit;
-    }
-    if (failure) {
+    return impl_->finish(ok, result);
+}
+
+ScriptText ScriptRealm::evaluateKept(std::string_view source, std::string_view address) {
+    if (auto failure = impl_->stopped()) {
         return *failure;
     }
-    if (auto jobText = impl_->engine->takeJobException()) {
-        return ScriptFailure{ScriptFailure::Kind::exception, std::move(*jobText)};
+    JSContext* cx = impl_->cx();
+    const std::string file(address);
+    JS::CompileOptions options(cx);
+    options.setFileAndLine(file.c_str(), 1);
+    const std::string key = file + '\n' + std::to_string(source.size()) + ':' +
+                            std::to_string(std::hash<std::string_view>{}(source));
+    RefPtr<JS::Stencil> stencil = impl_->engine->keptScript(key);
+    if (!stencil) {
+        JS::SourceText<mozilla::Utf8Unit> text;
+        const std::string code = validUTF8(source);
+        if (!text.init(cx, code.data(), code.size(), JS::SourceOwnership::Borrowed)) {
+            return impl_->failure();
+        }
+        stencil = JS::CompileGlobalScriptToStencil(cx, options, text);
+        if (!stencil) {
+            return impl_->failure();
+        }
+        impl_->engine->keepScript(key, stencil);
     }
-    auto converted = valueText(cx, result);
-    if (!converted) {
+    JS::InstantiateOptions instantiate(options);
+    JS::RootedScript script(cx, JS::InstantiateGlobalStencil(cx, instantiate, stencil));
+    if (!script) {
         return impl_->failure();
     }
-    return std::move(*converted);
+    JS::RootedValue result(cx);
+    const bool ok = JS_ExecuteScript(cx, script, &result);
+    return impl_->finish(ok, result);
 }
 
 bool ScriptRealm::defineFunction(std::string_view name, const TextFunction& function) {

@@ -48,6 +48,9 @@ class ScriptRealm {
     // undefined value). An exception thrown by a promise job is reported as well. Once a run hit
     // a limit or could not start, every later call gives that failure again.
     ScriptText evaluate(std::string_view source, std::string_view address = "");
+    // The same, for a script evaluated again and again in fresh realms (the compiler scripts):
+    // the thread's engine keeps its compiled form, so later realms only run it.
+    ScriptText evaluateKept(std::string_view source, std::string_view address);
     // Sets a global variable to a string. Malformed UTF-8 becomes U+FFFD.
     bool setGlobalString(std::string_view name, std::string_view value);
     // The global variable converted to a string; "undefined" when it is not defined.

@@ -108,8 +108,8 @@ void StylePreprocessor::compileLess(styleContainer& style) {
     };
     // An exception while loading the scripts leaves nothing to compile with: one error is
     // enough.
-    if (fail(realm.evaluate(scripts->encoding, scripts->encodingFile.string())) ||
-        fail(realm.evaluate(scripts->compiler, scripts->compilerFile.string())) ||
+    if (fail(realm.evaluateKept(scripts->encoding, scripts->encodingFile.string())) ||
+        fail(realm.evaluateKept(scripts->compiler, scripts->compilerFile.string())) ||
         fail(realm.evaluate(kLessCatchError))) {
         return;
     }
@@ -157,8 +157,8 @@ void StylePreprocessor::compileStylus(styleContainer& style) {
         }
         return failure != nullptr;
     };
-    if (fail(realm.evaluate(scripts->encoding, scripts->encodingFile.string())) ||
-        fail(realm.evaluate(scripts->compiler, scripts->compilerFile.string())) ||
+    if (fail(realm.evaluateKept(scripts->encoding, scripts->encodingFile.string())) ||
+        fail(realm.evaluateKept(scripts->compiler, scripts->compilerFile.string())) ||
         fail(realm.evaluate(kStylusCatchError))) {
         return;
     }
