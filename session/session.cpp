@@ -26,8 +26,8 @@ Session::Session(Reporter& reporter, Options options)
     services.compiler = preprocessor_.get();
     store_ = std::make_unique<StyleStore>(std::move(services));
     // Defaults answer for every key the user never set, in every program: the synced preferences
-    // record and the browser host's shortcut read them.
-    store_->read(
+    // record and the browser host's shortcut read them. Only the styles' IDs are read.
+    store_->readSummary(
         [&](const styleDatabase& db) { registerAppDefaults(settings_, db, options.desktop); });
     registerExtensionDefaults(settings_);
     for (SettingsStore* store : {&settings_.app, &settings_.shared, &settings_.extension}) {
