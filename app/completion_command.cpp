@@ -137,7 +137,7 @@ int printCompletion(const CLI::App& app, const std::string& shell) {
 }
 
 int printStyleIDs(CliSession& session) {
-    session.store().read([](const styleDatabase& db) {
+    session.store().readSummary([](const styleDatabase& db) {
         for (const styleContainer& s : db.styles) {
             // zsh reads "value:description"; a colon in the name is escaped.
             fmt::print("{}:{}\n", s.uniqueID,

@@ -45,6 +45,18 @@ std::optional<int> failureOf(const Result<T>& outcome, std::int64_t id, bool fou
     return std::nullopt;
 }
 
+// The style's name as stored, or nothing when it is not there; without decoding any code.
+std::string styleName(CliSession& session, std::int64_t id) {
+    return session.store().readSummary([id](const styleDatabase& db) {
+        for (const styleContainer& s : db.styles) {
+            if (s.uniqueID == id) {
+                return s.styleData.name;
+            }
+        }
+        return std::string();
+    });
+}
+
 boost::json::object styleSummary(const styleContainer& s, std::size_t position) {
     return {{"position", position},          {"id", s.uniqueID},   {"name", s.styleData.name},
             {"enabled", s.isEnabled},        {"source", s.source}, {"version", s.version},
@@ -56,7 +68,7 @@ int listStyles(CliSession& session, bool json) {
         fmt::print(stderr, "The library cannot be read: {}\n", *failure);
         return kExitFailure;
     }
-    const int status = session.store().read([json](const styleDatabase& db) {
+    const int status = session.store().readSummary([json](const styleDatabase& db) {
         if (json) {
             boost::json::array styles;
             for (std::size_t i = 0; i < db.styles.size(); ++i) {
@@ -102,7 +114,7 @@ int setEnabled(CliSession& session, const std::optional<std::string>& idText, bo
             return *failure;
         }
         fmt::print("{} {}.\n", enabled ? "Enabled" : "Disabled",
-                   text::forTerminal(session.store().styleByID(id)->styleData.name));
+                   text::forTerminal(styleName(session, id)));
         return finished(session);
     });
 }
@@ -118,13 +130,12 @@ int duplicateStyle(CliSession& session, std::int64_t id) {
 }
 
 int removeStyle(CliSession& session, std::int64_t id) {
-    const std::optional<styleContainer> style = session.store().styleByID(id);
+    const std::string name = styleName(session, id);
     const Result<bool> removed = session.store().remove(id);
     if (auto failure = failureOf(removed, id, removed && *removed)) {
         return *failure;
     }
-    fmt::print("Removed {}.\n",
-               style ? text::forTerminal(style->styleData.name) : std::to_string(id));
+    fmt::print("Removed {}.\n", name.empty() ? std::to_string(id) : text::forTerminal(name));
     return finished(session);
 }
 

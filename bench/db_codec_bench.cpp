@@ -27,6 +27,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -34,6 +35,7 @@
 #include <vector>
 
 #include "bench/library_generator.h"
+#include "model/library_outline.h"
 #include "model/record_json.h"
 
 extern char** environ;
@@ -322,6 +324,24 @@ int timeFile(const Options& o, const std::string& path) {
         benchmark::DoNotOptimize(result);
         return lap;
     });
+    // The outline: what the command line and the store read first (the code stays undecoded).
+    const auto shared = std::make_shared<const std::string>(text);
+    const Timing outline = timeRuns(o, [&] {
+        const Stopwatch watch;
+        auto result = orlavine::LibraryOutline::read(shared);
+        const Lap lap = watch.lap();
+        benchmark::DoNotOptimize(result);
+        return lap;
+    });
+    // The outline and then every style's code: a whole decode by way of the outline.
+    const Timing outlineAll = timeRuns(o, [&] {
+        const Stopwatch watch;
+        auto result = orlavine::LibraryOutline::read(shared);
+        result->first.decodeCode(result->second);
+        const Lap lap = watch.lap();
+        benchmark::DoNotOptimize(result);
+        return lap;
+    });
     const Timing encode = timeRuns(o, [&] {
         const Stopwatch watch;
         std::string out = encodeDatabase(db);
@@ -349,6 +369,8 @@ int timeFile(const Options& o, const std::string& path) {
         fmt::print("decode_mbps={:.1f}\n", decodeRate);
         fmt::print("decode_peak_kib={}\ndecode_growth_kib={}\n", peak(decodePeak),
                    growth(decodePeak));
+        fmt::print("outline_ms={:.2f}\noutline_min_ms={:.2f}\n", outline.medianMs, outline.minMs);
+        fmt::print("outline_all_ms={:.2f}\n", outlineAll.medianMs);
         fmt::print("encode_ms={:.2f}\nencode_min_ms={:.2f}\nencode_cpu_ms={:.2f}\n",
                    encode.medianMs, encode.minMs, encode.medianCpuMs);
         fmt::print("encode_mbps={:.1f}\n", encodeRate);
@@ -364,6 +386,11 @@ int timeFile(const Options& o, const std::string& path) {
         "{:6.1f} MiB (+{:.1f} MiB over the text)\n",
         decode.medianMs, decode.minMs, decode.medianCpuMs, decodeRate, mebibytes(peak(decodePeak)),
         mebibytes(growth(decodePeak)));
+    fmt::print("outline median {:8.2f} ms  min {:8.2f} ms  CPU {:8.2f} ms  {:7.1f} MB/s\n",
+               outline.medianMs, outline.minMs, outline.medianCpuMs,
+               megabytesPerSecond(text.size(), outline.medianMs));
+    fmt::print("outline and then all code: median {:8.2f} ms  CPU {:8.2f} ms\n",
+               outlineAll.medianMs, outlineAll.medianCpuMs);
     fmt::print(
         "encode  median {:8.2f} ms  min {:8.2f} ms  CPU {:8.2f} ms  {:7.1f} MB/s  peak RSS "
         "{:6.1f} MiB (+{:.1f} MiB over the records)\n",

@@ -10,6 +10,8 @@
 #include <random>
 #include <vector>
 
+#include "model/large_buffers.h"
+
 namespace orlavine {
 namespace {
 
@@ -164,6 +166,10 @@ Result<std::string> readWholeFile(const std::filesystem::path& file, std::size_t
                      " bytes, at most " + std::to_string(maxBytes) + ")"};
     }
     std::string content;
+    // Room for the first step past the end too: growing a full string doubles it, which for a
+    // large library would copy it whole into twice the memory.
+    content.reserve(std::min(maxBytes, static_cast<std::size_t>(info.st_size) + 65536));
+    preferHugePages(content.data(), content.capacity());
     content.resize(static_cast<std::size_t>(info.st_size));
     std::size_t filled = 0;
     for (;;) {

@@ -11,6 +11,8 @@
 #include <type_traits>
 #include <utility>
 
+#include "model/large_buffers.h"
+#include "model/record_json_detail.h"
 #include "text/text.h"
 namespace orlavine {
 namespace {
@@ -450,7 +452,10 @@ class OnePassReader {
     static constexpr std::size_t max_string_size = static_cast<std::size_t>(-1);
     static constexpr std::size_t max_key_size = static_cast<std::size_t>(-1);
 
-    OnePassReader(Kind root, void* target) : root_(root), rootTarget_(target) {
+    // `codeAsNumbers`: a section's code and compiledcode stand as whole numbers (the places of
+    // their texts in an outline, see library_outline.h) and are kept as their decimal text.
+    OnePassReader(Kind root, void* target, bool codeAsNumbers = false)
+        : root_(root), rootTarget_(target), codeAsNumbers_(codeAsNumbers) {
         frames_.reserve(16);
     }
 
@@ -804,7 +809,7 @@ class OnePassReader {
             string_ = &list<std::string>(top).emplace_back();
             return true;
         }
-        if (!isObject(top.kind) || member(top).type != Type::string) {
+        if (!isObject(top.kind) || member(top).type != Type::string || isCodeNumber(top)) {
             return false;
         }
         string_ = &stringMember(top);
@@ -884,6 +889,13 @@ class OnePassReader {
         if (top->kind == Kind::skip || pending_ == kUnknown) {
             return true;
         }
+        if (isCodeNumber(*top)) {
+            if (!isInteger || i < 0) {
+                return false;
+            }
+            stringMember(*top) = std::to_string(i);
+            return true;
+        }
         const Type type = member(*top).type;
         if (type == Type::integer) {
             if (!isInteger) {
@@ -920,8 +932,15 @@ class OnePassReader {
         return true;
     }
 
+    bool isCodeNumber(const Frame& f) const {
+        return codeAsNumbers_ && f.kind == Kind::section &&
+               (pending_ == slot(kSectionMembers, "code") ||
+                pending_ == slot(kSectionMembers, "compiledcode"));
+    }
+
     const Kind root_;
     void* const rootTarget_;
+    const bool codeAsNumbers_;
     std::vector<Frame> frames_;
     std::uint8_t pending_ = kUnknown;  // the member whose value comes next
     bool done_ = false;                // the top-level object has ended
@@ -933,10 +952,10 @@ class OnePassReader {
 
 // Decodes `text` into `out` in one pass. False when the text is not a document that decodes
 // cleanly; `out` is then unspecified and the tree reader must have the last word.
-bool readOnePass(std::string_view text, Kind root, void* out) {
+bool readOnePass(std::string_view text, Kind root, void* out, bool codeAsNumbers = false) {
     json::parse_options options;
     options.max_depth = kMaxJsonDepth;
-    json::basic_parser<OnePassReader> parser(options, root, out);
+    json::basic_parser<OnePassReader> parser(options, root, out, codeAsNumbers);
     json::error_code ec;
     const std::size_t used = parser.write_some(false, text.data(), text.size(), ec);
     return !ec && used == text.size() && parser.handler().finished();
@@ -1106,7 +1125,22 @@ constexpr std::array<char, 256> kEscapes = [] {
 
 class Writer {
   public:
-    explicit Writer(std::string& out) : out_(out) {}
+    // With `pieces`, a section's code and compiledcode hold the places of their texts in it,
+    // which are written as they stand (see library_outline.h).
+    explicit Writer(std::string& out, const std::vector<std::string_view>* pieces = nullptr)
+        : out_(out), pieces_(pieces) {}
+
+    void code(const std::string& s) {
+        if (pieces_ == nullptr) {
+            string(s);
+            return;
+        }
+        std::size_t place = 0;
+        std::from_chars(s.data(), s.data() + s.size(), place);
+        out_ += '"';
+        out_ += place < pieces_->size() ? (*pieces_)[place] : std::string_view();
+        out_ += '"';
+    }
 
     // Opens an object; each member() after it puts the comma where one is needed.
     void open() {
@@ -1201,6 +1235,7 @@ class Writer {
     static constexpr char kHexDigits[] = "0123456789abcdef";
 
     std::string& out_;
+    const std::vector<std::string_view>* pieces_;
     bool first_ = true;
 };
 
@@ -1253,8 +1288,11 @@ void writeSection(Writer& w, const styleSection& s) {
     w.member("regexps");
     w.strings(s.regexps);
     w.member("code");
-    w.string(s.code);
-    writeOpt(w, "compiledcode", s.compiledcode);
+    w.code(s.code);
+    if (s.compiledcode) {
+        w.member("compiledcode");
+        w.code(*s.compiledcode);
+    }
     writeOpt(w, "sectionName", s.sectionName);
     w.close();
 }
@@ -1420,14 +1458,48 @@ Result<styleDatabase> decodeDatabase(std::string_view text) {
     return decodeText<styleDatabase>(text, readDatabase);
 }
 
-std::string encodeDatabase(const styleDatabase& db) {
-    std::size_t hint = 128;
-    for (const styleContainer& s : db.styles) {
-        hint += textSizeHint(s);
+namespace detail {
+
+bool decodeDatabaseSkeleton(const std::vector<std::string_view>& runs, styleDatabase& out) {
+    try {
+        json::parse_options options;
+        options.max_depth = kMaxJsonDepth;
+        json::basic_parser<OnePassReader> parser(options, Kind::database, &out, true);
+        json::error_code ec;
+        const auto feed = [&](std::string_view part, bool more) {
+            return parser.write_some(more, part.data(), part.size(), ec) == part.size() && !ec;
+        };
+        for (std::size_t i = 0; i < runs.size(); ++i) {
+            const bool last = i + 1 == runs.size();
+            if (!feed(runs[i], !last)) {
+                return false;
+            }
+            if (!last) {
+                char place[24];
+                const auto written = std::to_chars(place, place + sizeof place, i);
+                if (!feed(std::string_view(place, written.ptr), true)) {
+                    return false;
+                }
+            }
+        }
+        return parser.handler().finished();
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+std::string encodeDatabase(const styleDatabase& db, std::size_t sizeHint,
+                           const std::vector<std::string_view>* pieces) {
+    std::size_t hint = 128 + sizeHint;
+    if (pieces == nullptr) {
+        for (const styleContainer& s : db.styles) {
+            hint += textSizeHint(s);
+        }
     }
     std::string out;
     out.reserve(hint);
-    Writer w(out);
+    preferHugePages(out.data(), out.capacity());
+    Writer w(out, pieces);
     w.open();
     w.member("dbVersion");
     w.integer(styleDatabase::kVersion);
@@ -1438,6 +1510,12 @@ std::string encodeDatabase(const styleDatabase& db) {
     writeOpt(w, "dateModified", db.dateModified);
     w.close();
     return out;
+}
+
+}  // namespace detail
+
+std::string encodeDatabase(const styleDatabase& db) {
+    return detail::encodeDatabase(db, 0, nullptr);
 }
 
 Result<styleContainer> decodeStyle(std::string_view text) {

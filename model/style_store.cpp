@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "model/atomic_file.h"
+#include "model/library_outline.h"
 #include "model/paths.h"
 #include "model/record_json.h"
 #include "model/settings_keys.h"
@@ -142,6 +143,7 @@ Result<bool> StyleStore::reloadIfChanged() {
         return false;
     }
     styleDatabase fresh = newDatabase();
+    std::shared_ptr<const LibraryOutline> outline;
     bool unreadable = false;
     std::optional<std::string> openFailure;
     if (seen.exists) {
@@ -151,8 +153,18 @@ Result<bool> StyleStore::reloadIfChanged() {
             openFailure = "cannot open " + file.string() + ": " + std::strerror(errno);
         } else {
             auto text = readWholeFile(file, kMaxDatabaseBytes);
-            auto decoded =
-                text ? decodeDatabase(*text) : Result<styleDatabase>(Error{text.error()});
+            std::shared_ptr<const std::string> shared;
+            if (text) {
+                shared = std::make_shared<const std::string>(std::move(*text));
+            }
+            // The code of a large library is decoded only when something reads it.
+            auto outlined = shared ? LibraryOutline::read(shared) : std::nullopt;
+            if (outlined) {
+                outline = std::make_shared<const LibraryOutline>(std::move(outlined->first));
+            }
+            auto decoded = outlined ? Result<styleDatabase>(std::move(outlined->second))
+                           : shared ? decodeDatabase(*shared)
+                                    : Result<styleDatabase>(Error{text.error()});
             if (decoded) {
                 fresh = std::move(decoded).value();
             } else {
@@ -166,6 +178,8 @@ Result<bool> StyleStore::reloadIfChanged() {
     {
         std::unique_lock data(dataMutex_);
         db_ = std::move(fresh);
+        outline_ = std::move(outline);
+        hasOutline_ = outline_ != nullptr;
         unreadable_ = unreadable;
         openFailure_ = openFailure;
     }
@@ -214,25 +228,61 @@ std::optional<std::string> StyleStore::openFailure() const {
 
 // ---- reading ----
 
+void StyleStore::ensureCode() const {
+    if (!hasOutline_) {
+        return;
+    }
+    std::lock_guard writer(writeMutex_);
+    const_cast<StyleStore*>(this)->decodeCodeLocked();
+}
+
+// Decodes a copy, so readers go on meanwhile; no writer can change db_ while writeMutex_ is held.
+void StyleStore::decodeCodeLocked() {
+    if (!hasOutline_) {
+        return;
+    }
+    styleDatabase decoded;
+    std::shared_ptr<const LibraryOutline> outline;
+    {
+        std::shared_lock data(dataMutex_);
+        decoded = db_;
+        outline = outline_;
+    }
+    outline->decodeCode(decoded);
+    std::unique_lock data(dataMutex_);
+    db_ = std::move(decoded);
+    outline_.reset();
+    hasOutline_ = false;
+}
+
 styleDatabase StyleStore::snapshot() const {
     return read([](const styleDatabase& db) { return db; });
 }
 
+// Decodes only the code of the style asked for while the rest of the library is not decoded.
 std::optional<styleContainer> StyleStore::styleByID(std::int64_t uniqueID) const {
-    return read([&](const styleDatabase& db) -> std::optional<styleContainer> {
-        if (const styleContainer* s = findStyle(db, uniqueID)) {
-            return *s;
+    ensureLoaded();
+    std::optional<styleContainer> found;
+    std::shared_ptr<const LibraryOutline> outline;
+    {
+        std::shared_lock data(dataMutex_);
+        if (const styleContainer* s = findStyle(db_, uniqueID)) {
+            found = *s;
+            outline = outline_;
         }
-        return std::nullopt;
-    });
+    }
+    if (found && outline) {
+        outline->decodeCode(*found);
+    }
+    return found;
 }
 
 std::size_t StyleStore::styleCount() const {
-    return read([](const styleDatabase& db) { return db.styles.size(); });
+    return readSummary([](const styleDatabase& db) { return db.styles.size(); });
 }
 
 std::size_t StyleStore::updatableCount() const {
-    return read([](const styleDatabase& db) {
+    return readSummary([](const styleDatabase& db) {
         return static_cast<std::size_t>(
             std::count_if(db.styles.begin(), db.styles.end(),
                           [](const styleContainer& s) { return s.source != "custom"; }));
@@ -240,7 +290,7 @@ std::size_t StyleStore::updatableCount() const {
 }
 
 bool StyleStore::mostlyEnabled() const {
-    return read([](const styleDatabase& db) {
+    return readSummary([](const styleDatabase& db) {
         const auto enabled = std::count_if(db.styles.begin(), db.styles.end(),
                                            [](const styleContainer& s) { return s.isEnabled; });
         return static_cast<std::size_t>(enabled) >= db.styles.size() / 2;
@@ -250,7 +300,7 @@ bool StyleStore::mostlyEnabled() const {
 // ---- the transaction ----
 
 Status StyleStore::transact(const std::function<void(styleDatabase&, LibraryChange&)>& f,
-                            ChangeOrigin origin) {
+                            ChangeOrigin origin, bool codeUntouched) {
     ensureLoaded();
     LibraryChange changed;
     {
@@ -265,6 +315,9 @@ Status StyleStore::transact(const std::function<void(styleDatabase&, LibraryChan
         }
         if (openFailure_) {
             return Error{*openFailure_};
+        }
+        if (!codeUntouched) {
+            decodeCodeLocked();
         }
         {
             std::unique_lock data(dataMutex_);
@@ -282,7 +335,7 @@ Status StyleStore::transact(const std::function<void(styleDatabase&, LibraryChan
         {
             // Readers go on while the library is encoded; other writers wait for the lock.
             std::shared_lock data(dataMutex_);
-            bytes = encodeDatabase(db_);
+            bytes = outline_ ? outline_->encode(db_) : encodeDatabase(db_);
             unreadable = unreadable_;
         }
         Status written = unreadable ? moveUnreadableFileAside() : Status(Done{});
@@ -397,7 +450,7 @@ void StyleStore::compile(styleContainer& style) {
 }
 
 Result<std::size_t> StyleStore::setAllEnabled(bool enabled) {
-    return change([&](styleDatabase& db, LibraryChange& changed) {
+    return changeSummary([&](styleDatabase& db, LibraryChange& changed) {
         const Date now = Date::now();
         for (styleContainer& s : db.styles) {
             if (s.isEnabled != enabled) {
@@ -413,7 +466,7 @@ Result<std::size_t> StyleStore::setAllEnabled(bool enabled) {
 // Switching a style on or off and renaming it are changes of the style: they stamp its date, so
 // that the later change wins when two machines' libraries are merged.
 Result<bool> StyleStore::setEnabled(std::int64_t uniqueID, bool enabled) {
-    return change([&](styleDatabase& db, LibraryChange& changed) {
+    return changeSummary([&](styleDatabase& db, LibraryChange& changed) {
         styleContainer* s = findStyle(db, uniqueID);
         if (s == nullptr) {
             return false;
@@ -447,11 +500,13 @@ Result<std::optional<std::int64_t>> StyleStore::duplicate(std::int64_t uniqueID)
 
 Result<bool> StyleStore::remove(std::int64_t uniqueID) {
     // Observers may read the store, so the notice goes out without the lock held.
-    if (!styleByID(uniqueID)) {
+    const bool known =
+        readSummary([&](const styleDatabase& db) { return findStyle(db, uniqueID) != nullptr; });
+    if (!known) {
         refresh();
     }
     services_.notifications->post(notifications::kCloseProperties, {{"id", uniqueID}});
-    return change([&](styleDatabase& db, LibraryChange& changed) {
+    return changeSummary([&](styleDatabase& db, LibraryChange& changed) {
         const auto before = db.styles.size();
         std::erase_if(db.styles, [&](const styleContainer& s) { return s.uniqueID == uniqueID; });
         if (db.styles.size() == before) {
@@ -463,7 +518,7 @@ Result<bool> StyleStore::remove(std::int64_t uniqueID) {
 }
 
 Result<bool> StyleStore::rename(std::int64_t uniqueID, const std::string& name) {
-    Result<bool> renamed = change([&](styleDatabase& db, LibraryChange& changed) {
+    Result<bool> renamed = changeSummary([&](styleDatabase& db, LibraryChange& changed) {
         styleContainer* s = findStyle(db, uniqueID);
         if (s == nullptr) {
             return false;

@@ -36,6 +36,8 @@
 
 namespace orlavine {
 
+class LibraryOutline;
+
 // Uploads the database file to the cloud. Installed by the sync module; called after a local
 // change was written, outside every lock.
 class CloudUploader {
@@ -94,9 +96,21 @@ class StyleStore {
     std::filesystem::path preCloudFile() const;
 
     // ---- reading (the library as this process last read or wrote it) ----
+    // The file is read as an outline (see library_outline.h): the styles' code is decoded by the
+    // first read() after the file was read, which waits for a write in progress to end; the
+    // summaries, styleByID() and the changes of a style's state, name or place do without it.
     styleDatabase snapshot() const;
     template <class F>
     auto read(F&& f) const {
+        ensureLoaded();
+        ensureCode();
+        std::shared_lock lock(dataMutex_);
+        return f(static_cast<const styleDatabase&>(db_));
+    }
+    // Like read(), for work that never looks at the sections' code or compiledcode: those may
+    // hold something else. Does not wait for the code of a large library to be decoded.
+    template <class F>
+    auto readSummary(F&& f) const {
         ensureLoaded();
         std::shared_lock lock(dataMutex_);
         return f(static_cast<const styleDatabase&>(db_));
@@ -187,8 +201,26 @@ class StyleStore {
 
   private:
     void ensureLoaded() const;
+    // Decodes the styles' code when the library was read as an outline.
+    void ensureCode() const;
+    // The same under writeMutex_.
+    void decodeCodeLocked();
+    // `codeUntouched`: `f` neither reads nor changes the sections' code (see readSummary), so
+    // the code need not be decoded for it.
     Status transact(const std::function<void(styleDatabase&, LibraryChange&)>& f,
-                    ChangeOrigin origin);
+                    ChangeOrigin origin, bool codeUntouched = false);
+    template <class F>
+    auto changeSummary(F&& f) {
+        using R = decltype(f(std::declval<styleDatabase&>(), std::declval<LibraryChange&>()));
+        std::optional<R> out;
+        Status done = transact(
+            [&](styleDatabase& db, LibraryChange& changed) { out.emplace(f(db, changed)); },
+            ChangeOrigin::local, true);
+        if (!done) {
+            return Result<R>(Error{done.error()});
+        }
+        return Result<R>(std::move(*out));
+    }
     // Under writeMutex_ and the file lock: reads the file when its revision differs from the one
     // last seen. Returns whether the library was read again.
     Result<bool> reloadIfChanged();
@@ -210,6 +242,9 @@ class StyleStore {
     // exclusively only while a change is applied or a file read is swapped in.
     mutable std::shared_mutex dataMutex_;
     styleDatabase db_;
+    // While db_'s code is not decoded: the outline its code places refer to.
+    std::shared_ptr<const LibraryOutline> outline_;
+    mutable std::atomic<bool> hasOutline_{false};
     mutable std::atomic<bool> loaded_{false};
     bool unreadable_ = false;
     std::optional<std::string> openFailure_;

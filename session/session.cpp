@@ -27,7 +27,7 @@ Session::Session(Reporter& reporter, Options options)
     services.compiler = preprocessor_.get();
     store_ = std::make_unique<StyleStore>(std::move(services));
     // Defaults answer for every key the user never set, in every program: the synced preferences
-    // record and the browser host's shortcut read them.
+    // record and the browser host's shortcut read them. Only the styles' IDs are read.
     desktop_ = options.desktop;
     if (options.readLibraryLater) {
         registerAppDefaults(settings_, styleDatabase{}, desktop_);
@@ -50,7 +50,8 @@ Session::~Session() = default;
 
 void Session::readLibrary() {
     // Drawn again now that the styles are known (the first draw could not avoid their numbers).
-    store_->read([&](const styleDatabase& db) { registerAppDefaults(settings_, db, desktop_); });
+    store_->readSummary(
+        [&](const styleDatabase& db) { registerAppDefaults(settings_, db, desktop_); });
 }
 
 sync::SyncServices Session::syncServices(sync::RecordStore& cloud) {

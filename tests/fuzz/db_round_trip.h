@@ -3,17 +3,45 @@
 // message, or gives a database that survives being written and read back unchanged. Shared by
 // the fuzz target and the test that replays its corpus.
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "model/library_outline.h"
 #include "model/record_json.h"
 
 namespace orlavine::testing {
 
+// An outline of `text`, when there is one, must give the records the full decoder gives, and
+// write a text that decodes to them again.
+inline std::optional<std::string> outlineProblem(std::string_view text,
+                                                 const Result<styleDatabase>& full) {
+    auto outline = LibraryOutline::read(std::make_shared<const std::string>(text));
+    if (!outline) {
+        return std::nullopt;
+    }
+    if (!full) {
+        return "outlined a text the decoder refuses (" + full.error() + ")";
+    }
+    const Result<styleDatabase> written = decodeDatabase(outline->first.encode(outline->second));
+    styleDatabase decoded = outline->second;
+    outline->first.decodeCode(decoded);
+    if (!(decoded == *full)) {
+        return "the outline's records differ from the decoder's";
+    }
+    if (!written || !(*written == *full)) {
+        return "the outline's text does not decode to the same records";
+    }
+    return std::nullopt;
+}
+
 // Nothing when `text` is refused cleanly or round-trips; otherwise what went wrong.
 inline std::optional<std::string> roundTripProblem(std::string_view text) {
     const Result<styleDatabase> first = decodeDatabase(text);
+    if (std::optional<std::string> problem = outlineProblem(text, first)) {
+        return problem;
+    }
     if (!first) {
         if (first.error().empty()) {
             return "refused without a message";

@@ -22,6 +22,7 @@
 #include "model/record_json.h"
 #include "model/wormhole.h"
 #include "support/test_support.h"
+#include "text/text.h"
 
 namespace orlavine {
 namespace {
@@ -728,6 +729,42 @@ TEST_F(StyleStoreTest, CountsForTheStyleList) {
     EXPECT_TRUE(s.mostlyEnabled());  // 1 of 3: at least 3 / 2 = 1
     ASSERT_EQ(s.setAllEnabled(false), 3u);
     EXPECT_FALSE(s.mostlyEnabled());
+}
+
+// Switching, renaming and removing styles of a library read from its file leave every other
+// style's code as it was, whatever escapes another writer used for it, and every reader sees
+// the code decoded.
+TEST_F(StyleStoreTest, ChangesThatLeaveCodeAloneKeepItAsWritten) {
+    styleDatabase db;
+    for (std::int64_t id = 1; id <= 3; ++id) {
+        db.styles.push_back(sampleStyle(id, "custom"));
+        db.styles.back().styleData.sections[0].code = "a { content: \"\u00e9/\" }";
+        db.styles.back().styleData.sections[0].compiledcode = "x\ty";
+    }
+    std::string text = encodeDatabase(db);
+    for (const auto& [from, to] :
+         {std::pair<std::string, std::string>{"\u00e9", "\\u00e9"}, {"/", "\\/"}}) {
+        text = text::replaceAll(text, from, to);
+    }
+    std::filesystem::create_directories(container());
+    writeText(databaseFile(), text);
+
+    StyleStore& s = open();
+    ASSERT_TRUE(s.setEnabled(2, false));
+    ASSERT_TRUE(s.rename(2, "Renamed"));
+    ASSERT_TRUE(s.remove(3));
+    EXPECT_THAT(fileBytes(), HasSubstr("\\u00e9"));  // written as it was
+    EXPECT_EQ(s.styleByID(1)->styleData.sections, db.styles[0].styleData.sections);
+    db.styles.pop_back();
+    db.styles[1].isEnabled = false;
+    db.styles[1].styleData.name = "Renamed";
+    for (const styleDatabase& seen : {onDisk(), s.snapshot()}) {
+        ASSERT_EQ(seen.styles.size(), 2u);
+        for (std::size_t i = 0; i < 2; ++i) {
+            EXPECT_EQ(seen.styles[i].styleData, db.styles[i].styleData);
+            EXPECT_EQ(seen.styles[i].isEnabled, db.styles[i].isEnabled);
+        }
+    }
 }
 
 }  // namespace

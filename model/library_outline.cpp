@@ -1,0 +1,401 @@
+#include "model/library_outline.h"
+
+#include <array>
+#include <bit>
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+#include "model/record_json.h"
+#include "model/record_json_detail.h"
+
+namespace orlavine {
+namespace {
+
+constexpr std::size_t kNone = std::string_view::npos;
+
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+std::size_t skipSpace(std::string_view text, std::size_t i) {
+    while (i < text.size() && isSpace(text[i])) {
+        ++i;
+    }
+    return i;
+}
+
+// Whether the quote at `i` is not escaped: an even number of backslashes stands before it.
+bool unescapedAt(std::string_view text, std::size_t i) {
+    std::size_t backslashes = 0;
+    while (backslashes < i && text[i - backslashes - 1] == '\\') {
+        ++backslashes;
+    }
+    return backslashes % 2 == 0;
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// The four hex digits at `i`, or -1.
+int hex4(std::string_view text, std::size_t i) {
+    if (text.size() - i < 4) {
+        return -1;
+    }
+    int value = 0;
+    for (std::size_t k = 0; k < 4; ++k) {
+        const int digit = hexValue(text[i + k]);
+        if (digit < 0) {
+            return -1;
+        }
+        value = value * 16 + digit;
+    }
+    return value;
+}
+
+// Length of the escape at `i` (just after its backslash), or 0 when it is not one this reader
+// takes: a lone surrogate is left to the full decoder.
+std::size_t escapeLength(std::string_view text, std::size_t i) {
+    if (i >= text.size()) {
+        return 0;
+    }
+    switch (text[i]) {
+        case '"':
+        case '\\':
+        case '/':
+        case 'b':
+        case 'f':
+        case 'n':
+        case 'r':
+        case 't':
+            return 1;
+        case 'u':
+            break;
+        default:
+            return 0;
+    }
+    const int unit = hex4(text, i + 1);
+    if (unit < 0 || (unit >= 0xdc00 && unit <= 0xdfff)) {
+        return 0;
+    }
+    if (unit < 0xd800 || unit > 0xdbff) {
+        return 5;
+    }
+    if (i + 6 >= text.size() || text[i + 5] != '\\' || text[i + 6] != 'u') {
+        return 0;
+    }
+    const int low = hex4(text, i + 7);
+    return low >= 0xdc00 && low <= 0xdfff ? 11 : 0;
+}
+
+// Length of the UTF-8 sequence at `i`, or 0 when it is not a well-formed one.
+std::size_t utf8Length(std::string_view text, std::size_t i) {
+    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
+    const unsigned char lead = at(0);
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xbf;
+    if (lead >= 0xc2 && lead <= 0xdf) {
+        length = 2;
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+        length = 3;
+        low = lead == 0xe0 ? 0xa0 : 0x80;
+        high = lead == 0xed ? 0x9f : 0xbf;
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+        length = 4;
+        low = lead == 0xf0 ? 0x90 : 0x80;
+        high = lead == 0xf4 ? 0x8f : 0xbf;
+    } else {
+        return 0;
+    }
+    if (text.size() - i < length || at(1) < low || at(1) > high) {
+        return 0;
+    }
+    for (std::size_t k = 2; k < length; ++k) {
+        if (at(k) < 0x80 || at(k) > 0xbf) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+// The escapes that stand for one character: all but \u.
+constexpr std::array<bool, 256> kShortEscapes = [] {
+    std::array<bool, 256> table{};
+    for (const unsigned char c : std::string_view("\"\\/bfnrt")) {
+        table[c] = true;
+    }
+    return table;
+}();
+
+#ifdef __SSE2__
+// One bit for each of the 32 bytes at `p` that needs a closer look in a string: quote,
+// backslash, control characters and non-ASCII bytes.
+std::uint64_t specialBytes(const char* p) {
+    const auto mask16 = [](const char* q) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+        // Control characters are the bytes that subtracting 0x1f (saturated) leaves at zero;
+        // non-ASCII bytes have their top bit, which movemask takes as it is.
+        const __m128i control =
+            _mm_cmpeq_epi8(_mm_subs_epu8(bytes, _mm_set1_epi8(0x1f)), _mm_setzero_si128());
+        const __m128i marked =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')),
+                                      _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))),
+                         _mm_or_si128(control, bytes));
+        return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(marked)));
+    };
+    return mask16(p) | mask16(p + 16) << 16;
+}
+#endif
+
+// Where the character at `at` (a backslash or a non-ASCII byte) ends, or kNone when it is not
+// one the decoder takes the same way.
+std::size_t afterSpecial(std::string_view text, std::size_t at) {
+    const auto c = static_cast<unsigned char>(text[at]);
+    std::size_t length = 0;
+    if (c == '\\') {
+        if (at + 1 < text.size() && kShortEscapes[static_cast<unsigned char>(text[at + 1])]) {
+            return at + 2;
+        }
+        length = escapeLength(text, at + 1);
+        return length == 0 ? kNone : at + 1 + length;
+    }
+    if (c < 0x80) {
+        return kNone;  // a control character
+    }
+    length = utf8Length(text, at);
+    return length == 0 ? kNone : at + length;
+}
+
+// The closing quote of the string whose content starts at `i` when the content is JSON the
+// decoder takes the same way, else kNone.
+std::size_t checkedStringEnd(std::string_view text, std::size_t i) {
+    const std::size_t size = text.size();
+#ifdef __SSE2__
+    // 32 bytes at a time, visiting only the bytes that need a look.
+    while (size - i >= 32) {
+        const std::size_t block = i;
+        std::uint64_t mask = specialBytes(text.data() + block);
+        i = block + 32;
+        while (mask != 0) {
+            const std::size_t at = block + static_cast<std::size_t>(std::countr_zero(mask));
+            if (text[at] == '"') {
+                return at;
+            }
+            const std::size_t after = afterSpecial(text, at);
+            if (after == kNone) {
+                return kNone;
+            }
+            if (after >= block + 32) {
+                i = after;
+                break;
+            }
+            mask &= ~std::uint64_t{0} << (after - block);
+        }
+    }
+#endif
+    while (i < size) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '"') {
+            return i;
+        }
+        if (c == '\\' || c < 0x20 || c >= 0x80) {
+            i = afterSpecial(text, i);
+            if (i == kNone) {
+                return kNone;
+            }
+        } else {
+            ++i;
+        }
+    }
+    return kNone;
+}
+
+// Writes `c` as UTF-8 at `out`; returns the end.
+char* putUtf8(char* out, std::uint32_t c) {
+    if (c < 0x80) {
+        *out++ = static_cast<char>(c);
+    } else if (c < 0x800) {
+        *out++ = static_cast<char>(0xc0 | (c >> 6));
+        *out++ = static_cast<char>(0x80 | (c & 0x3f));
+    } else if (c < 0x10000) {
+        *out++ = static_cast<char>(0xe0 | (c >> 12));
+        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3f));
+        *out++ = static_cast<char>(0x80 | (c & 0x3f));
+    } else {
+        *out++ = static_cast<char>(0xf0 | (c >> 18));
+        *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3f));
+        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3f));
+        *out++ = static_cast<char>(0x80 | (c & 0x3f));
+    }
+    return out;
+}
+
+// What each one-character escape stands for.
+constexpr std::array<char, 256> kEscaped = [] {
+    std::array<char, 256> table{};
+    table['"'] = '"';
+    table['\\'] = '\\';
+    table['/'] = '/';
+    table['b'] = '\b';
+    table['f'] = '\f';
+    table['n'] = '\n';
+    table['r'] = '\r';
+    table['t'] = '\t';
+    return table;
+}();
+
+// The text of a string content that checkedStringEnd() took. Text is never longer than its
+// escaped form, so it is written straight into a string of the piece's size.
+std::string unescape(std::string_view piece) {
+    std::string out(piece.size(), '\0');
+    char* w = out.data();
+    const char* p = piece.data();
+    const char* const end = p + piece.size();
+    while (p < end) {
+        const auto* slash =
+            static_cast<const char*>(std::memchr(p, '\\', static_cast<std::size_t>(end - p)));
+        if (slash == nullptr || end - slash < 2) {
+            std::memcpy(w, p, static_cast<std::size_t>(end - p));
+            w += end - p;
+            break;
+        }
+        std::memcpy(w, p, static_cast<std::size_t>(slash - p));
+        w += slash - p;
+        const auto kind = static_cast<unsigned char>(slash[1]);
+        p = slash + 2;
+        if (kind != 'u') {
+            *w++ = kEscaped[kind];
+            continue;
+        }
+        const std::size_t at = static_cast<std::size_t>(p - piece.data());
+        auto unit = static_cast<std::uint32_t>(hex4(piece, at));
+        p += 4;
+        if (unit >= 0xd800 && unit <= 0xdbff) {
+            const auto low = static_cast<std::uint32_t>(hex4(piece, at + 6));
+            unit = 0x10000 + ((unit - 0xd800) << 10) + (low - 0xdc00);
+            p += 6;
+        }
+        w = putUtf8(w, unit);
+    }
+    out.resize(static_cast<std::size_t>(w - out.data()));
+    return out;
+}
+
+}  // namespace
+
+std::optional<std::pair<LibraryOutline, styleDatabase>> LibraryOutline::read(
+    std::shared_ptr<const std::string> shared) {
+    if (!shared || shared->size() > kMaxDatabaseBytes) {
+        return std::nullopt;
+    }
+    const std::string_view text = *shared;
+    LibraryOutline outline;
+    // The skeleton: the text with every code string that follows a "code" or "compiledcode" key
+    // replaced by its place among the pieces. Up to the first replacement it is the same text,
+    // and each replacement puts a number where a well-formed string stood, so the skeleton is
+    // valid JSON exactly when the text is, and decodes to the same records but for the code.
+    // It is never put together: the decoder reads the runs of text between the code strings.
+    //
+    // The keys are found by their ending `code"`: within a string a quote is escaped, so those
+    // bytes end a string. It is a key when an unescaped quote opens it (else, in a valid text,
+    // it is inside or the end of another string) and a colon follows; in a text that is not
+    // valid up to there, the skeleton is not valid either.
+    std::vector<std::string_view> runs;
+    std::size_t copied = 0;
+    std::size_t i = 0;
+    constexpr std::string_view kEnding = "code\"";
+    while (true) {
+        const void* found =
+            ::memmem(text.data() + i, text.size() - i, kEnding.data(), kEnding.size());
+        if (found == nullptr) {
+            break;
+        }
+        const std::size_t code =
+            static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+        i = code + kEnding.size();
+        std::size_t open = kNone;
+        if (code >= 1 && text[code - 1] == '"') {
+            open = code - 1;
+        } else if (code >= 9 && text.substr(code - 9, 9) == "\"compiled") {
+            open = code - 9;
+        }
+        if (open == kNone || !unescapedAt(text, open)) {
+            continue;
+        }
+        const std::size_t colon = skipSpace(text, i);
+        if (colon >= text.size() || text[colon] != ':') {
+            continue;
+        }
+        const std::size_t value = skipSpace(text, colon + 1);
+        if (value >= text.size() || text[value] != '"') {
+            return std::nullopt;  // code that is no string: the full decoder says what is wrong
+        }
+        const std::size_t valueEnd = checkedStringEnd(text, value + 1);
+        if (valueEnd == kNone) {
+            return std::nullopt;
+        }
+        runs.push_back(text.substr(copied, value - copied));
+        outline.pieces_.push_back(text.substr(value + 1, valueEnd - value - 1));
+        copied = valueEnd + 1;
+        i = copied;
+    }
+    runs.push_back(text.substr(copied));
+
+    styleDatabase db;
+    if (!detail::decodeDatabaseSkeleton(runs, db)) {
+        return std::nullopt;
+    }
+    outline.text_ = std::move(shared);
+    return std::pair<LibraryOutline, styleDatabase>(std::move(outline), std::move(db));
+}
+
+std::string LibraryOutline::decodePiece(const std::string& place) const {
+    std::size_t n = 0;
+    const auto parsed = std::from_chars(place.data(), place.data() + place.size(), n);
+    if (parsed.ec != std::errc() || n >= pieces_.size()) {
+        return {};  // not a place of this outline: never made by read()
+    }
+    return unescape(pieces_[n]);
+}
+
+void LibraryOutline::decodeCode(styleContainer& style) const {
+    const auto decode = [this](std::vector<styleSection>& sections) {
+        for (styleSection& section : sections) {
+            section.code = decodePiece(section.code);
+            if (section.compiledcode) {
+                *section.compiledcode = decodePiece(*section.compiledcode);
+            }
+        }
+    };
+    decode(style.styleData.sections);
+    if (style.styleData.compSections) {
+        decode(*style.styleData.compSections);
+    }
+}
+
+void LibraryOutline::decodeCode(styleDatabase& db) const {
+    for (styleContainer& style : db.styles) {
+        decodeCode(style);
+    }
+}
+
+std::string LibraryOutline::encode(const styleDatabase& db) const {
+    return detail::encodeDatabase(db, text_ ? text_->size() + text_->size() / 64 : 0, &pieces_);
+}
+
+}  // namespace orlavine
