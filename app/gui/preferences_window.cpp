@@ -172,7 +172,7 @@ void PreferencesWindow::signOut() {
         return;
     }
     accountButton_->setEnabled(false);
-    auto done = [this](Status outcome) {
+    auto done = [this](const Status& outcome) {
         accountButton_->setEnabled(true);
         if (!outcome) {
             prompter_.alert(tr("Cannot Sign Out"), fromStd(outcome.error()));
