@@ -1,5 +1,5 @@
-// Writes the preprocessing benchmark's inputs: Less styles of about 50 KB and 500 KB and a Stylus
-// style of about 50 KB, made of what real styles use (variables, nesting, mixins, guards,
+// Writes the preprocessing benchmark's inputs: Less styles of about 5, 50 and 500 KB and Stylus
+// styles of about 5 and 50 KB, made of what real styles use (variables, nesting, mixins, guards,
 // colour functions, arithmetic).
 //
 //   node bench/preprocess_inputs.js OUTPUT-DIR
@@ -35,6 +35,8 @@ function stylus(bytes) {
 
 const dir = process.argv[2];
 fs.mkdirSync(dir, {recursive: true});
+fs.writeFileSync(path.join(dir, 'less-5k.less'), less(5 * 1024));
 fs.writeFileSync(path.join(dir, 'less-50k.less'), less(50 * 1024));
 fs.writeFileSync(path.join(dir, 'less-500k.less'), less(500 * 1024));
+fs.writeFileSync(path.join(dir, 'stylus-5k.styl'), stylus(5 * 1024));
 fs.writeFileSync(path.join(dir, 'stylus-50k.styl'), stylus(50 * 1024));

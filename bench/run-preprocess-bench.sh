@@ -29,7 +29,8 @@ cmake --build "$build" -j2 --target preprocess_bench >/dev/null
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 node "$root/bench/preprocess_inputs.js" "$work/inputs"
-inputs=("$work/inputs/less-50k.less" "$work/inputs/less-500k.less" "$work/inputs/stylus-50k.styl")
+inputs=("$work/inputs/less-5k.less" "$work/inputs/less-50k.less" "$work/inputs/less-500k.less"
+    "$work/inputs/stylus-5k.styl" "$work/inputs/stylus-50k.styl")
 scripts="$build/app/resources"
 
 for ((r = 0; r < rounds; r++)); do
