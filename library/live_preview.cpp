@@ -24,7 +24,7 @@ Status LivePreview::show(styleContainer working) {
     std::uint64_t started = 0;
     {
         std::lock_guard lock(mutex_);
-        started = generation_[id];
+        started = ++generation_[id];
     }
     bool compiled = false;
     {
@@ -33,7 +33,7 @@ Status LivePreview::show(styleContainer working) {
     }
     std::lock_guard lock(mutex_);
     if (generation_[id] != started) {
-        return Done{};  // ended meanwhile
+        return Done{};  // ended, or a newer copy came, meanwhile
     }
     if (!compiled) {
         return Done{};  // the last good copy stays

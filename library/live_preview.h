@@ -44,7 +44,9 @@ class LivePreview {
     std::mutex compileMutex_;  // one compile at a time
     mutable std::mutex mutex_;
     std::map<std::int64_t, styleContainer> shown_;  // the copies shown, by uniqueID
-    // Ends that came while a compile of the same style ran: its result is dropped.
+    // Counts the shows and ends of each style: a compile whose show is no longer the latest
+    // (the style's preview ended, or a newer copy came while it compiled) is dropped, so an
+    // older copy never replaces a newer one.
     std::map<std::int64_t, std::uint64_t> generation_;
 };
 
