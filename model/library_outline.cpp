@@ -1,5 +1,7 @@
 #include "model/library_outline.h"
 
+#include "text/text.h"
+
 #include <array>
 #include <bit>
 #include <charconv>
@@ -102,37 +104,6 @@ std::size_t escapeLength(std::string_view text, std::size_t i) {
     return low >= 0xdc00 && low <= 0xdfff ? 11 : 0;
 }
 
-// Length of the UTF-8 sequence at `i`, or 0 when it is not a well-formed one.
-std::size_t utf8Length(std::string_view text, std::size_t i) {
-    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
-    const unsigned char lead = at(0);
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xbf;
-    if (lead >= 0xc2 && lead <= 0xdf) {
-        length = 2;
-    } else if (lead >= 0xe0 && lead <= 0xef) {
-        length = 3;
-        low = lead == 0xe0 ? 0xa0 : 0x80;
-        high = lead == 0xed ? 0x9f : 0xbf;
-    } else if (lead >= 0xf0 && lead <= 0xf4) {
-        length = 4;
-        low = lead == 0xf0 ? 0x90 : 0x80;
-        high = lead == 0xf4 ? 0x8f : 0xbf;
-    } else {
-        return 0;
-    }
-    if (text.size() - i < length || at(1) < low || at(1) > high) {
-        return 0;
-    }
-    for (std::size_t k = 2; k < length; ++k) {
-        if (at(k) < 0x80 || at(k) > 0xbf) {
-            return 0;
-        }
-    }
-    return length;
-}
-
 // The escapes that stand for one character: all but \u.
 constexpr std::array<bool, 256> kShortEscapes = [] {
     std::array<bool, 256> table{};
@@ -177,7 +148,7 @@ std::size_t afterSpecial(std::string_view text, std::size_t at) {
     if (c < 0x80) {
         return kNone;  // a control character
     }
-    length = utf8Length(text, at);
+    length = text::utf8SequenceLength(text.substr(at));
     return length == 0 ? kNone : at + length;
 }
 

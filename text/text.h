@@ -49,6 +49,9 @@ inline std::string_view withoutByteOrderMark(std::string_view s) {
 // UTF-8 as \xHH. Everything else is kept.
 std::string forTerminal(std::string_view s);
 
+// Length of the well-formed UTF-8 sequence at the start of `text` (1 for ASCII), or 0 when
+// there is none.
+std::size_t utf8SequenceLength(std::string_view text);
 // Whether `s` is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
 bool isValidUtf8(std::string_view s);
 // `s` with every byte that is not part of a well-formed sequence replaced by U+FFFD.

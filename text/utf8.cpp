@@ -6,10 +6,7 @@
 
 namespace orlavine::text {
 
-namespace {
-
-// Length of the well-formed UTF-8 sequence at the start of text, or 0 when there is none.
-std::size_t validSequenceLength(std::string_view text) {
+std::size_t utf8SequenceLength(std::string_view text) {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     const unsigned char lead = byte(0);
     if (lead < 0x80) {
@@ -51,7 +48,6 @@ std::size_t validSequenceLength(std::string_view text) {
     return length;
 }
 
-}  // namespace
 std::string replaceInvalidUtf8(std::string_view text) {
     if (isValidUtf8(text)) {
         return std::string(text);
@@ -60,7 +56,7 @@ std::string replaceInvalidUtf8(std::string_view text) {
     out.reserve(text.size());
     std::size_t i = 0;
     while (i < text.size()) {
-        const std::size_t length = validSequenceLength(text.substr(i));
+        const std::size_t length = utf8SequenceLength(text.substr(i));
         if (length == 0) {
             out += "\xEF\xBF\xBD";
             ++i;
@@ -88,7 +84,7 @@ bool isValidUtf8(std::string_view text) {
             ++i;
             continue;
         }
-        const std::size_t length = validSequenceLength(text.substr(i));
+        const std::size_t length = utf8SequenceLength(text.substr(i));
         if (length == 0) {
             return false;
         }
