@@ -6,7 +6,6 @@
 // platform.
 
 #include <fmt/format.h>
-#include <stdlib.h>
 
 #include <QApplication>
 #include <QScrollBar>
@@ -22,7 +21,7 @@
 #include "app/gui/desktop_app.h"
 #include "library_generator.h"
 #include "model/record_json.h"
-#include "silent_prompter.h"
+#include "window_bench_support.h"
 
 namespace {
 
@@ -72,14 +71,7 @@ class PaintWatch : public QObject {
 
 // `readFirst`: the library is read before the window is made, as the command line reads it.
 int measure(std::size_t styles, bool readFirst) {
-    char pattern[] = "/tmp/orlavine-bench-XXXXXX";
-    const std::filesystem::path home = mkdtemp(pattern);
-    setenv("ORLAVINE_HOME", (home / "data").c_str(), 1);
-    setenv("ORLAVINE_CONFIG", (home / "config").c_str(), 1);
-    setenv("XDG_CACHE_HOME", (home / "cache").c_str(), 1);
-    setenv("XDG_RUNTIME_DIR", home.c_str(), 1);
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    std::filesystem::create_directories(home / "data");
+    const std::filesystem::path home = orlavine::bench::makeBenchHome();
     {
         orlavine::bench::LibraryShape shape;
         shape.styles = styles;

@@ -6,7 +6,6 @@
 
 #include <dirent.h>
 #include <fmt/format.h>
-#include <stdlib.h>
 
 #include <QApplication>
 #include <QPlainTextEdit>
@@ -33,7 +32,7 @@
 #include "model/style_preview.h"
 #include "model/wormhole.h"
 #include "session/session.h"
-#include "silent_prompter.h"
+#include "window_bench_support.h"
 
 namespace {
 
@@ -50,7 +49,6 @@ double familyResidentMB() {
         std::ifstream status("/proc/" + pid + "/status");
         std::string line;
         double kb = 0;
-        std::string ppid;
         while (std::getline(status, line)) {
             if (line.starts_with("VmRSS:")) {
                 kb = std::stod(line.substr(6));
@@ -142,6 +140,11 @@ class NullReporter : public Reporter {
     void showAlert(std::string_view, std::string_view) override {}
 };
 
+// Whether the editor page holds the whole text the window gave it.
+bool textShown(gui::CodeEditor& editor) {
+    return !editor.text().isEmpty() && pageTextLength(editor) == editor.text().size();
+}
+
 struct Spread {
     double median = 0;
     double low = 0;
@@ -160,14 +163,7 @@ std::string shown(const Spread& s) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    char pattern[] = "/tmp/orlavine-bench-XXXXXX";
-    const std::filesystem::path home = mkdtemp(pattern);
-    setenv("ORLAVINE_HOME", (home / "data").c_str(), 1);
-    setenv("ORLAVINE_CONFIG", (home / "config").c_str(), 1);
-    setenv("XDG_CACHE_HOME", (home / "cache").c_str(), 1);
-    setenv("XDG_RUNTIME_DIR", home.c_str(), 1);
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    std::filesystem::create_directories(home / "data");
+    const std::filesystem::path home = bench::makeBenchHome();
     const std::string code = largeCSS(1'000'000);
     {
         styleDatabase db = newDatabase();
@@ -202,10 +198,7 @@ int main(int argc, char** argv) {
         const Clock::time_point start = Clock::now();
         auto* window = new gui::StyleEditorWindow(session, prompter, style);
         window->show();
-        if (!waitFor([&] {
-                return pageTextLength(window->editor()) == window->editor().text().size() &&
-                       window->editor().text().size() > 0;
-            })) {
+        if (!waitFor([&] { return textShown(window->editor()); })) {
             fmt::print(stderr, "the editor never showed the text\n");
             return 1;
         }
@@ -257,10 +250,7 @@ int main(int argc, char** argv) {
         });
     auto* window = new gui::StyleEditorWindow(session, prompter, style, preview);
     window->show();
-    waitFor([&] {
-        return pageTextLength(window->editor()) == window->editor().text().size() &&
-               window->editor().text().size() > 0;
-    });
+    waitFor([&] { return textShown(window->editor()); });
     std::vector<double> keystrokes;
     for (int key = 0; key < 15; ++key) {
         const Clock::time_point start = Clock::now();
