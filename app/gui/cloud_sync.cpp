@@ -99,9 +99,7 @@ void CloudSync::run(Start start, std::chrono::milliseconds pollInterval) {
             app.set(keys::kUseCloud, false);
             session_.notifications().post(notifications::kRefreshTable);
         }
-        if (launch) {
-            work_.onMain([this] { emit firstSyncEnded(); });
-        }
+        work_.onMain([this] { emit firstSyncEnded(); });
         return;
     }
     sync::SyncEngine& engine = **opened;
@@ -121,9 +119,7 @@ void CloudSync::run(Start start, std::chrono::milliseconds pollInterval) {
         engine.fetchCloudPreferences();
     }
     session_.notifications().post(notifications::kRefreshTable);
-    if (launch) {
-        work_.onMain([this] { emit firstSyncEnded(); });
-    }
+    work_.onMain([this] { emit firstSyncEnded(); });
     follow(pollInterval);
 }
 

@@ -50,7 +50,8 @@ class CloudSync : public QObject {
     sync::SyncEngine* engine() const { return engine_.load(); }
 
   signals:
-    // The first sync has ended, whatever its outcome.
+    // A first sync (at launch, or once sync was switched on) has ended, whatever its outcome;
+    // what follows only waits for the account to change.
     void firstSyncEnded();
 
   private:
