@@ -144,7 +144,8 @@ Status writeFileAtomically(const std::filesystem::path& link, std::string_view b
     return Done{};
 }
 
-Result<std::string> readWholeFile(const std::filesystem::path& file, std::size_t maxBytes) {
+Result<std::string> readWholeFile(const std::filesystem::path& file, std::size_t maxBytes,
+                                  FileHandle* keep) {
     // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
     Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) {
@@ -197,6 +198,9 @@ Result<std::string> readWholeFile(const std::filesystem::path& file, std::size_t
         filled += static_cast<std::size_t>(n);
     }
     content.resize(filled);
+    if (keep != nullptr) {
+        *keep = FileHandle(fd.release());
+    }
     return content;
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/file_handle.h"
 #include "model/result.h"
 
 namespace orlavine {
@@ -24,8 +25,10 @@ Status writeFileAtomically(const std::filesystem::path& file, std::string_view b
 // `file` with its symbolic links followed to the file they name, which may not exist.
 std::filesystem::path resolveLinks(const std::filesystem::path& file);
 
-// Reads a whole file; files larger than `maxBytes` are refused rather than read.
-Result<std::string> readWholeFile(const std::filesystem::path& file, std::size_t maxBytes);
+// Reads a whole file; files larger than `maxBytes` are refused rather than read. With `keep`, the
+// descriptor the bytes were read from is handed over there, for reading parts again later.
+Result<std::string> readWholeFile(const std::filesystem::path& file, std::size_t maxBytes,
+                                  FileHandle* keep = nullptr);
 
 }  // namespace orlavine
 

@@ -117,15 +117,24 @@ Status Wormhole::passMessage(std::string_view identifier, std::string_view bytes
     return writeFileAtomically(*file, bytes, mode);
 }
 
-Result<std::string> Wormhole::message(std::string_view identifier) const {
+Result<std::string> Wormhole::message(std::string_view identifier, FileHandle* keep) const {
     if (!validIdentifier(identifier)) {
         return Error{"invalid message identifier"};
     }
-    return readWholeFile(folder_ / (std::string(identifier) + kMessageSuffix), kMaxDatabaseBytes);
+    return readWholeFile(folder_ / (std::string(identifier) + kMessageSuffix), kMaxDatabaseBytes,
+                         keep);
 }
 
 Result<std::unique_ptr<WormholeListener>> WormholeListener::start(
     const std::filesystem::path& container, std::string identifier, Callback callback) {
+    return startWithFile(container, std::move(identifier),
+                         [callback = std::move(callback)](std::string bytes, FileHandle) {
+                             callback(std::move(bytes));
+                         });
+}
+
+Result<std::unique_ptr<WormholeListener>> WormholeListener::startWithFile(
+    const std::filesystem::path& container, std::string identifier, FileCallback callback) {
     if (!validIdentifier(identifier)) {
         return Error{"invalid message identifier"};
     }
@@ -136,8 +145,9 @@ Result<std::unique_ptr<WormholeListener>> WormholeListener::start(
     auto watcher =
         FolderWatcher::start(self->wormhole_.folder(), [self, fileName](const auto& names) {
             if (names.contains(fileName)) {
-                if (auto bytes = self->wormhole_.message(self->identifier_)) {
-                    self->callback_(std::move(bytes).value());
+                FileHandle file;
+                if (auto bytes = self->wormhole_.message(self->identifier_, &file)) {
+                    self->callback_(std::move(bytes).value(), std::move(file));
                 }
             }
         });
@@ -148,7 +158,7 @@ Result<std::unique_ptr<WormholeListener>> WormholeListener::start(
     return listener;
 }
 
-WormholeListener::WormholeListener(Wormhole wormhole, std::string identifier, Callback callback)
+WormholeListener::WormholeListener(Wormhole wormhole, std::string identifier, FileCallback callback)
     : wormhole_(std::move(wormhole)),
       identifier_(std::move(identifier)),
       callback_(std::move(callback)) {}

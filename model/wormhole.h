@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/file_handle.h"
 #include "model/folder_watcher.h"
 #include "model/result.h"
 
@@ -35,8 +36,9 @@ class Wormhole {
     // bytes are written.
     Status passMessage(std::string_view identifier, std::string_view bytes,
                        const std::filesystem::path& copy, ino_t inode) const;
-    // The last message passed under `identifier`, if any.
-    Result<std::string> message(std::string_view identifier) const;
+    // The last message passed under `identifier`, if any; with `keep`, also the descriptor it
+    // was read from (messages are replaced whole, so it goes on giving these bytes).
+    Result<std::string> message(std::string_view identifier, FileHandle* keep = nullptr) const;
 
     const std::filesystem::path& folder() const { return folder_; }
 
@@ -56,21 +58,25 @@ class Wormhole {
 class WormholeListener {
   public:
     using Callback = std::function<void(std::string bytes)>;
+    // Also receives the open message file the bytes were read from.
+    using FileCallback = std::function<void(std::string bytes, FileHandle file)>;
 
     static Result<std::unique_ptr<WormholeListener>> start(const std::filesystem::path& container,
                                                            std::string identifier,
                                                            Callback callback);
+    static Result<std::unique_ptr<WormholeListener>> startWithFile(
+        const std::filesystem::path& container, std::string identifier, FileCallback callback);
     // Stops listening; returns after the last callback has finished.
     ~WormholeListener();
     WormholeListener(const WormholeListener&) = delete;
     WormholeListener& operator=(const WormholeListener&) = delete;
 
   private:
-    WormholeListener(Wormhole wormhole, std::string identifier, Callback callback);
+    WormholeListener(Wormhole wormhole, std::string identifier, FileCallback callback);
 
     Wormhole wormhole_;
     std::string identifier_;
-    Callback callback_;
+    FileCallback callback_;
     std::unique_ptr<FolderWatcher> watcher_;
 };
 
