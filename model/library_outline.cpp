@@ -12,6 +12,8 @@
 #include <emmintrin.h>
 #endif
 
+#include <boost/json/parse.hpp>
+
 #include "model/record_json.h"
 #include "model/record_json_detail.h"
 
@@ -132,6 +134,58 @@ std::uint64_t specialBytes(const char* p) {
     return mask16(p) | mask16(p + 16) << 16;
 }
 #endif
+
+#ifdef __SSE2__
+// One bit for each byte equal to `c` among the 64 bytes at `p`.
+std::uint64_t bytesEqual(const char* p, char c) {
+    const __m128i wanted = _mm_set1_epi8(c);
+    std::uint64_t mask = 0;
+    for (int k = 0; k < 4; ++k) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+        const auto bits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)));
+        mask |= static_cast<std::uint64_t>(bits) << (16 * k);
+    }
+    return mask;
+}
+
+// Of 64 bytes with backslashes at `backslashes`, the bytes that a backslash escapes. `carry` is
+// 1 when the block's first byte is escaped by the previous block's last backslash, and is set
+// for the next block. A run of backslashes escapes every second byte from its start, so the run
+// ends in an escape when it starts on an odd bit and is of odd length, and the other way round.
+std::uint64_t escapedBytes(std::uint64_t backslashes, std::uint64_t& carry) {
+    constexpr std::uint64_t kEvenBits = 0x5555555555555555ULL;
+    backslashes &= ~carry;
+    const std::uint64_t followsEscape = backslashes << 1 | carry;
+    const std::uint64_t oddStarts = backslashes & ~kEvenBits & ~followsEscape;
+    std::uint64_t evenEnds = 0;
+    carry = __builtin_add_overflow(oddStarts, backslashes, &evenEnds) ? 1 : 0;
+    return (kEvenBits ^ (evenEnds << 1)) & followsEscape;
+}
+#endif
+
+// The closing quote of the string whose content starts at `i`, without checking the content:
+// the first quote that no backslash escapes. kNone when there is none.
+std::size_t uncheckedStringEnd(std::string_view text, std::size_t i) {
+    const std::size_t size = text.size();
+#ifdef __SSE2__
+    std::uint64_t carry = 0;
+    for (; size - i >= 64; i += 64) {
+        const std::uint64_t escaped = escapedBytes(bytesEqual(text.data() + i, '\\'), carry);
+        const std::uint64_t ends = bytesEqual(text.data() + i, '"') & ~escaped;
+        if (ends != 0) {
+            return i + static_cast<std::size_t>(std::countr_zero(ends));
+        }
+    }
+    i += carry;
+#endif
+    while (i < size) {
+        if (text[i] == '"') {
+            return i;
+        }
+        i += text[i] == '\\' ? 2 : 1;
+    }
+    return kNone;
+}
 
 // Where the character at `at` (a backslash or a non-ASCII byte) ends, or kNone when it is not
 // one the decoder takes the same way.
@@ -270,7 +324,7 @@ std::string unescape(std::string_view piece) {
 }  // namespace
 
 std::optional<std::pair<LibraryOutline, styleDatabase>> LibraryOutline::read(
-    std::shared_ptr<const std::string> shared) {
+    std::shared_ptr<const std::string> shared, CodeCheck check) {
     if (!shared || shared->size() > kMaxDatabaseBytes) {
         return std::nullopt;
     }
@@ -316,7 +370,9 @@ std::optional<std::pair<LibraryOutline, styleDatabase>> LibraryOutline::read(
         if (value >= text.size() || text[value] != '"') {
             return std::nullopt;  // code that is no string: the full decoder says what is wrong
         }
-        const std::size_t valueEnd = checkedStringEnd(text, value + 1);
+        const std::size_t valueEnd = check == CodeCheck::onRead
+                                         ? checkedStringEnd(text, value + 1)
+                                         : uncheckedStringEnd(text, value + 1);
         if (valueEnd == kNone) {
             return std::nullopt;
         }
@@ -332,16 +388,50 @@ std::optional<std::pair<LibraryOutline, styleDatabase>> LibraryOutline::read(
         return std::nullopt;
     }
     outline.text_ = std::move(shared);
+    outline.checked_ = check == CodeCheck::onRead;
     return std::pair<LibraryOutline, styleDatabase>(std::move(outline), std::move(db));
 }
 
-std::string LibraryOutline::decodePiece(const std::string& place) const {
+std::optional<std::size_t> LibraryOutline::placeOf(std::string_view field) {
     std::size_t n = 0;
-    const auto parsed = std::from_chars(place.data(), place.data() + place.size(), n);
-    if (parsed.ec != std::errc() || n >= pieces_.size()) {
+    const auto parsed = std::from_chars(field.data(), field.data() + field.size(), n);
+    if (parsed.ec != std::errc() || parsed.ptr != field.data() + field.size()) {
+        return std::nullopt;
+    }
+    return n;
+}
+
+std::optional<std::string> LibraryOutline::decodeStored(std::string_view quoted) {
+    if (quoted.empty() || quoted.back() != '"') {
+        return std::nullopt;
+    }
+    if (checkedStringEnd(quoted, 0) == quoted.size() - 1) {
+        return unescape(quoted.substr(0, quoted.size() - 1));
+    }
+    // What the quick check leaves open (lone surrogate escapes, say), the decoder's own parser
+    // decides, so a text it takes reads the same here.
+    const std::string whole = "\"" + std::string(quoted);
+    boost::system::error_code ec;
+    const boost::json::value value = boost::json::parse(whole, ec);
+    if (ec || !value.is_string()) {
+        return std::nullopt;
+    }
+    return std::string(value.get_string());
+}
+
+std::string LibraryOutline::decodePiece(const std::string& place) const {
+    const auto n = placeOf(place);
+    if (!n || *n >= pieces_.size()) {
         return {};  // not a place of this outline: never made by read()
     }
-    return unescape(pieces_[n]);
+    if (checked_) {
+        return unescape(pieces_[*n]);
+    }
+    return decodeStored(quoted(pieces_[*n])).value_or(std::string());
+}
+
+std::string_view LibraryOutline::quoted(std::string_view piece) {
+    return {piece.data(), piece.size() + 1};  // every piece is followed by its closing quote
 }
 
 void LibraryOutline::decodeCode(styleContainer& style) const {
@@ -366,7 +456,17 @@ void LibraryOutline::decodeCode(styleDatabase& db) const {
 }
 
 std::string LibraryOutline::encode(const styleDatabase& db) const {
-    return detail::encodeDatabase(db, text_ ? text_->size() + text_->size() / 64 : 0, &pieces_);
+    const std::size_t sizeHint = text_ ? text_->size() + text_->size() / 64 : 0;
+    if (checked_) {
+        return detail::encodeDatabase(db, sizeHint, &pieces_);
+    }
+    std::vector<std::string_view> pieces = pieces_;
+    for (std::string_view& piece : pieces) {
+        if (!decodeStored(quoted(piece))) {
+            piece = {};  // as decodeCode() gives it
+        }
+    }
+    return detail::encodeDatabase(db, sizeHint, &pieces);
 }
 
 }  // namespace orlavine

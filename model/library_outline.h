@@ -23,9 +23,15 @@ namespace orlavine {
 
 class LibraryOutline {
   public:
+    // When the code texts are checked. Checking them on reading is what makes the outline of a
+    // text exactly what the full decoder gives. A reader that only shows styles may leave each
+    // text to be checked when it is decoded: a text the decoder would not take then decodes
+    // (and is written back) as empty, where the full decoder refuses the whole file.
+    enum class CodeCheck { onRead, onDecode };
+
     // The outline of `text` and its records, or nothing (see above).
     static std::optional<std::pair<LibraryOutline, styleDatabase>> read(
-        std::shared_ptr<const std::string> text);
+        std::shared_ptr<const std::string> text, CodeCheck check = CodeCheck::onRead);
 
     // Puts the code of `style`'s sections, taken from this outline, in place of their places.
     void decodeCode(styleContainer& style) const;
@@ -34,12 +40,27 @@ class LibraryOutline {
     // The library text of `db`, whose code places refer to this outline.
     std::string encode(const styleDatabase& db) const;
 
+    // The code texts as the file holds them (each JSON string's contents between its quotes,
+    // escapes as written), by place, and where each begins in the text read.
+    const std::vector<std::string_view>& storedCode() const { return pieces_; }
+    std::size_t offsetInText(std::string_view stored) const {
+        return static_cast<std::size_t>(stored.data() - text_->data());
+    }
+    // The place that a code field of the outline's records holds, or nothing.
+    static std::optional<std::size_t> placeOf(std::string_view field);
+    // A stored code text read back: `quoted` is its contents followed by the closing quote.
+    // Nothing unless the decoder takes it as one string's contents, so bytes that changed since
+    // the outline was read never give a text the decoder would not have.
+    static std::optional<std::string> decodeStored(std::string_view quoted);
+
   private:
     LibraryOutline() = default;
 
     std::string decodePiece(const std::string& place) const;
+    static std::string_view quoted(std::string_view piece);
 
     std::shared_ptr<const std::string> text_;
+    bool checked_ = true;  // every piece was checked on reading
     // The JSON string contents (between the quotes, escapes as written) of the code texts.
     std::vector<std::string_view> pieces_;
 };

@@ -14,10 +14,24 @@
 namespace orlavine::testing {
 
 // An outline of `text`, when there is one, must give the records the full decoder gives, and
-// write a text that decodes to them again.
+// write a text that decodes to them again. So must an outline that checks code only when
+// decoding it, whenever the decoder takes the text.
 inline std::optional<std::string> outlineProblem(std::string_view text,
                                                  const Result<styleDatabase>& full) {
-    auto outline = LibraryOutline::read(std::make_shared<const std::string>(text));
+    auto shared = std::make_shared<const std::string>(text);
+    if (auto lazy = LibraryOutline::read(shared, LibraryOutline::CodeCheck::onDecode);
+        lazy && full) {
+        styleDatabase decoded = lazy->second;
+        lazy->first.decodeCode(decoded);
+        if (!(decoded == *full)) {
+            return "the outline checked on decoding differs from the decoder";
+        }
+        const Result<styleDatabase> again = decodeDatabase(lazy->first.encode(lazy->second));
+        if (!again || !(*again == *full)) {
+            return "the outline checked on decoding writes another library";
+        }
+    }
+    auto outline = LibraryOutline::read(shared);
     if (!outline) {
         return std::nullopt;
     }
