@@ -2,7 +2,9 @@
 
 #include <utility>
 
+#include "extension/library_code.h"
 #include "model/atomic_file.h"
+#include "model/library_outline.h"
 #include "model/paths.h"
 #include "model/record_json.h"
 #include "model/style_factory.h"
@@ -20,21 +22,37 @@ std::shared_ptr<const CompiledLibrary> CachedLibrary::current() {
         return library_;
     }
     // The host never writes the file: a missing or unreadable one gives an empty library.
-    styleDatabase db = newDatabase();
     const auto file = container_ / kDatabaseFileName;
     std::error_code ec;
     if (std::filesystem::exists(file, ec)) {
-        auto text = readWholeFile(file, kMaxDatabaseBytes);
-        auto decoded = text ? decodeDatabase(*text) : Result<styleDatabase>(Error{text.error()});
-        if (decoded) {
-            db = std::move(decoded).value();
-        } else {
+        FileHandle handle;
+        auto text = readWholeFile(file, kMaxDatabaseBytes, &handle);
+        saved_ = text ? compile(std::move(text).value(), std::move(handle)) : nullptr;
+        if (!saved_) {
             reporter_.consoleLine(kErrorDecodingLine);
         }
     }
-    saved_ = CompiledLibrary::build(std::move(db));
+    if (!saved_) {
+        saved_ = CompiledLibrary::build(newDatabase());
+    }
     library_ = overlay(saved_, previews_);
     return library_;
+}
+
+std::shared_ptr<const CompiledLibrary> CachedLibrary::compile(std::string bytes, FileHandle file) {
+    auto text = std::make_shared<const std::string>(std::move(bytes));
+    if (file) {
+        if (auto outlined = LibraryOutline::read(text, LibraryOutline::CodeCheck::onDecode)) {
+            // The code stays in the file; the text read is let go once its emptiness is known.
+            auto code = LibraryCode::make(outlined->first, std::move(file));
+            styleDatabase db = std::move(outlined->second);
+            outlined.reset();
+            text.reset();
+            return CompiledLibrary::build(std::move(db), std::move(code), {});
+        }
+    }
+    auto decoded = decodeDatabase(*text);
+    return decoded ? CompiledLibrary::build(std::move(decoded).value()) : nullptr;
 }
 
 std::shared_ptr<const CompiledLibrary> CachedLibrary::overlay(
@@ -43,7 +61,12 @@ std::shared_ptr<const CompiledLibrary> CachedLibrary::overlay(
     if (previews.empty()) {
         return saved;
     }
-    return CompiledLibrary::build(withPreviews(saved->database(), previews));
+    std::vector<std::int64_t> ownCode;
+    for (const styleContainer& preview : previews) {
+        ownCode.push_back(preview.uniqueID);
+    }
+    return CompiledLibrary::build(withPreviews(saved->database(), previews), saved->code(),
+                                  ownCode);
 }
 
 void CachedLibrary::setPreviews(std::vector<styleContainer> previews) {
@@ -68,12 +91,15 @@ void CachedLibrary::setPreviews(std::vector<styleContainer> previews) {
 }
 
 bool CachedLibrary::replaceFromBytes(std::string_view bytes) {
-    auto decoded = decodeDatabase(bytes);
-    if (!decoded) {
+    return replaceFromFile(std::string(bytes), FileHandle());
+}
+
+bool CachedLibrary::replaceFromFile(std::string bytes, FileHandle file) {
+    // Compile outside the lock: pages go on being served from the previous revision meanwhile.
+    auto compiled = compile(std::move(bytes), std::move(file));
+    if (!compiled) {
         return false;
     }
-    // Compile outside the lock: pages go on being served from the previous revision meanwhile.
-    auto compiled = CompiledLibrary::build(std::move(decoded).value());
     std::vector<styleContainer> previews;
     {
         std::lock_guard lock(mutex_);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "extension/page_css.h"
+#include "model/file_handle.h"
 #include "model/reporter.h"
 
 namespace orlavine {
@@ -21,11 +22,17 @@ class CachedLibrary {
     std::shared_ptr<const CompiledLibrary> current();
     // Decodes `bytes` and, when they hold a library, makes it current. The file is not read.
     bool replaceFromBytes(std::string_view bytes);
+    // The same for bytes read from `file`, which is kept open: the styles' code is then read
+    // from it as pages need it instead of being decoded up front.
+    bool replaceFromFile(std::string bytes, FileHandle file);
     // Shows `previews` in place of the saved styles of their uniqueIDs, until the next call; an
     // empty list shows the saved library again. Nothing is written.
     void setPreviews(std::vector<styleContainer> previews);
 
   private:
+    // Compiles a library text; without a file to keep, or when the text cannot be outlined, the
+    // text is decoded whole. Nothing when it holds no library.
+    static std::shared_ptr<const CompiledLibrary> compile(std::string bytes, FileHandle file);
     // The saved library with the previews over it, for the pages.
     std::shared_ptr<const CompiledLibrary> overlay(
         const std::shared_ptr<const CompiledLibrary>& saved,

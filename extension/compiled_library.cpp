@@ -2,7 +2,9 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <unordered_set>
 
+#include "extension/library_code.h"
 #include "extension/page_address.h"
 #include "extension/page_css.h"
 #include "extension/regex_candidates.h"
@@ -30,9 +32,12 @@ struct StyleEntry {
     std::vector<std::uint32_t> excludedPatterns;  // into exclusionRegexes
 };
 
+constexpr std::uint32_t kInRecord = UINT32_MAX;
+
 struct SectionEntry {
-    std::uint32_t style = 0;  // into styles
-    std::string_view text;
+    std::uint32_t style = 0;          // into styles
+    std::uint32_t place = kInRecord;  // of the text in the library's code, else:
+    std::string_view text;            // the text, from the records
 };
 
 // Holds a scratch lease from the first regular expression a request runs until its end.
@@ -55,6 +60,8 @@ class LazyScratch {
 
 struct CompiledLibrary::Impl {
     styleDatabase db;
+    std::shared_ptr<const LibraryCode> code;
+    std::unordered_set<std::int64_t> ownCode;  // styles whose records hold their code
     // Enabled styles that have at least one section to inject, in library order; their
     // non-empty sections numbered in output order.
     std::vector<StyleEntry> styles;
@@ -68,6 +75,9 @@ struct CompiledLibrary::Impl {
     mutable ScratchPool scratchPool;
 
     void compile();
+    std::string_view text(const SectionEntry& section) const {
+        return section.place == kInRecord ? section.text : code->text(section.place);
+    }
     std::vector<std::uint32_t> matchingSections(const PageAddress& address, bool isFrame,
                                                 LazyScratch& scratch) const;
     bool excluded(const StyleEntry& style, const PageAddress& address, LazyScratch& scratch) const;
@@ -92,15 +102,22 @@ void CompiledLibrary::Impl::compile() {
             continue;
         }
         const auto styleNumber = static_cast<std::uint32_t>(styles.size());
+        const bool codeStored = code && !ownCode.contains(style.uniqueID);
         bool anySection = false;
         for (const styleSection& section : sectionsToInject(style)) {
-            const std::string_view text = sectionText(section);
-            if (isEmptySectionText(text)) {
+            SectionEntry text{styleNumber, kInRecord, sectionText(section)};
+            if (codeStored) {
+                const auto place = LibraryOutline::placeOf(text.text);
+                if (!place || code->isEmpty(*place)) {
+                    continue;
+                }
+                text = SectionEntry{styleNumber, static_cast<std::uint32_t>(*place), {}};
+            } else if (isEmptySectionText(text.text)) {
                 continue;
             }
             anySection = true;
             const auto number = static_cast<std::uint32_t>(sections.size());
-            sections.push_back(SectionEntry{styleNumber, text});
+            sections.push_back(text);
             if (!sectionHasRules(section)) {
                 everyPage.push_back(number);
                 continue;
@@ -245,8 +262,16 @@ CompiledLibrary::CompiledLibrary(std::unique_ptr<Impl> impl) : impl_(std::move(i
 CompiledLibrary::~CompiledLibrary() = default;
 
 std::shared_ptr<const CompiledLibrary> CompiledLibrary::build(styleDatabase db) {
+    return build(std::move(db), nullptr, {});
+}
+
+std::shared_ptr<const CompiledLibrary> CompiledLibrary::build(
+    styleDatabase db, std::shared_ptr<const LibraryCode> code,
+    const std::vector<std::int64_t>& ownCode) {
     auto impl = std::make_unique<Impl>();
     impl->db = std::move(db);
+    impl->code = std::move(code);
+    impl->ownCode.insert(ownCode.begin(), ownCode.end());
     impl->compile();
     return std::shared_ptr<const CompiledLibrary>(new CompiledLibrary(std::move(impl)));
 }
@@ -255,12 +280,16 @@ const styleDatabase& CompiledLibrary::database() const {
     return impl_->db;
 }
 
+const std::shared_ptr<const LibraryCode>& CompiledLibrary::code() const {
+    return impl_->code;
+}
+
 std::string CompiledLibrary::pageCSS(std::string_view address, bool isFrame) const {
     const PageAddress page = readPageAddress(address);
     LazyScratch scratch(impl_->scratchPool);
     const std::vector<std::uint32_t> matching = impl_->matchingSections(page, isFrame, scratch);
 
-    std::vector<std::uint32_t> chosen;
+    std::vector<std::pair<std::uint32_t, std::string_view>> chosen;
     std::size_t length = 0;
     std::size_t currentStyle = SIZE_MAX;
     bool styleApplies = false;
@@ -273,15 +302,18 @@ std::string CompiledLibrary::pageCSS(std::string_view address, bool isFrame) con
                 (!isFrame || style.allowsFrames) && !impl_->excluded(style, page, scratch);
         }
         if (styleApplies) {
-            chosen.push_back(number);
-            length += section.text.size() + 2 * style.opening.size() + 2;
+            const std::string_view text = impl_->text(section);
+            if (text.empty()) {
+                continue;  // code in the file that could not be read back
+            }
+            chosen.emplace_back(section.style, text);
+            length += text.size() + 2 * style.opening.size() + 2;
         }
     }
     std::string css;
     css.reserve(length);
-    for (std::uint32_t number : chosen) {
-        const SectionEntry& section = impl_->sections[number];
-        appendSection(css, impl_->styles[section.style].opening, section.text);
+    for (const auto& [style, text] : chosen) {
+        appendSection(css, impl_->styles[style].opening, text);
     }
     return css;
 }

@@ -60,9 +60,10 @@ int serve() {
     FrameWriter writer(STDOUT_FILENO);
     HostSession session(writer, handler, library, nc, console);
 
-    auto listener =
-        WormholeListener::start(container, kStyleDBUpdated,
-                                [&](const std::string& bytes) { session.libraryChanged(bytes); });
+    auto listener = WormholeListener::startWithFile(
+        container, kStyleDBUpdated, [&](std::string bytes, FileHandle file) {
+            session.libraryChanged(std::move(bytes), std::move(file));
+        });
     if (!listener) {
         console.consoleLine("Library changes will not reach open pages: " + listener.error());
     }

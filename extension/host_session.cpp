@@ -100,8 +100,8 @@ void HostSession::sendError(std::int64_t id, std::string_view message) {
     }
 }
 
-void HostSession::libraryChanged(std::string_view bytes) {
-    if (!library_.replaceFromBytes(bytes)) {
+void HostSession::libraryChanged(std::string bytes, FileHandle file) {
+    if (!library_.replaceFromFile(std::move(bytes), std::move(file))) {
         return;
     }
     console_.consoleLine("styleDB changed, updating CSS!");

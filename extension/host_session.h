@@ -10,6 +10,7 @@
 #include "extension/cached_library.h"
 #include "extension/extension_handler.h"
 #include "extension/native_messaging.h"
+#include "model/file_handle.h"
 #include "model/reporter.h"
 
 namespace orlavine {
@@ -28,7 +29,8 @@ class HostSession {
     // Reads and answers requests until the browser closes the connection.
     void run(FrameReader& reader);
     // A change notice with the encoded library: replaces the cached copy and tells the page.
-    void libraryChanged(std::string_view bytes);
+    // With the notice's open file, the styles' code is read from it as pages need it.
+    void libraryChanged(std::string bytes, FileHandle file = FileHandle());
     // A preview message from the desktop program: shows its styles (or the saved ones again)
     // and tells the page.
     void previewChanged(std::string_view bytes);

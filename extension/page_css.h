@@ -17,6 +17,8 @@
 
 namespace orlavine {
 
+class LibraryCode;
+
 // One style acting on a page, as the popup lists it.
 struct styleKeys {
     std::string name;     // the style's display name
@@ -29,12 +31,19 @@ class CompiledLibrary {
   public:
     // Never fails: an invalid or oversized regular expression simply matches nothing.
     static std::shared_ptr<const CompiledLibrary> build(styleDatabase db);
+    // A library read as an outline: the sections' code fields hold places in `code`, but for the
+    // styles whose uniqueIDs are in `ownCode` (shown over it, with their code in the records).
+    static std::shared_ptr<const CompiledLibrary> build(styleDatabase db,
+                                                        std::shared_ptr<const LibraryCode> code,
+                                                        const std::vector<std::int64_t>& ownCode);
 
     ~CompiledLibrary();
     CompiledLibrary(const CompiledLibrary&) = delete;
     CompiledLibrary& operator=(const CompiledLibrary&) = delete;
 
     const styleDatabase& database() const;
+    // Where the code of database() is when it was read as an outline, else null.
+    const std::shared_ptr<const LibraryCode>& code() const;
 
     // The CSS for a page (isFrame false) or a frame inside one. The address is the browser's URL
     // text; one that does not parse as a URL has no host, so domain rules cannot match it, but

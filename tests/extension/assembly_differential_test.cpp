@@ -1,5 +1,6 @@
 // Random libraries and addresses: the compiled library, with its indexes and literal filters,
-// must give exactly what the direct walk over every style and rule gives.
+// must give exactly what the direct walk over every style and rule gives, also when the host
+// reads it from a file and leaves the code there until pages need it.
 
 #include <gtest/gtest.h>
 
@@ -7,7 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "extension/cached_library.h"
 #include "extension/page_css.h"
+#include "model/paths.h"
+#include "model/record_json.h"
+#include "support/test_support.h"
 #include "support/uncached_assembly.h"
 
 namespace orlavine {
@@ -65,8 +70,11 @@ class RandomLibrary {
   private:
     styleSection section() {
         styleSection s;
+        // Texts that are empty or not in every way a quick look at the stored form may judge.
         s.code = pick({"a{}", "b { color: red }", "/* c */", "", "/* a */\n/* b */",
-                       "@namespace x;", "/* a */ c{} /* b */"});
+                       "@namespace x;", "/* a */ c{} /* b */", " \t/* a */ @media x { b{} }",
+                       "@namespace x;\nb{}", "@name", "/* open", "\xc2\xa0/* nbsp */",
+                       "\\/* a */ b{}", "/ a{}", "/* \"q\" */\r\n", "\"quoted\" {}"});
         if (chance(0.2)) {
             s.compiledcode = pick({"compiled{}", " "});
         }
@@ -129,22 +137,40 @@ class RandomLibrary {
     std::mt19937 random_;
 };
 
+class QuietReporter : public Reporter {
+  public:
+    void consoleLine(std::string_view) override {}
+    void showAlert(std::string_view, std::string_view) override {}
+};
+
 TEST(PageCssDifferential, CompiledLibraryAgreesWithTheDirectWalk) {
     int nonEmpty = 0;
+    testing::TempDir folder;
+    QuietReporter reporter;
     for (unsigned seed = 1; seed <= 200; ++seed) {
         RandomLibrary random(seed);
         const styleDatabase db = random.library();
         const auto compiled = CompiledLibrary::build(db);
+        // The file has the library as written: text that is not UTF-8 is replaced.
+        const std::string stored = encodeDatabase(db);
+        const styleDatabase read = decodeDatabase(stored).value();
+        testing::writeText(folder.path() / kDatabaseFileName, stored);
+        CachedLibrary host(folder.path(), reporter);
+        const auto fromFile = host.current();
+        std::filesystem::remove(folder.path() / kDatabaseFileName);  // the code stays readable
         for (int i = 0; i < 25; ++i) {
             const std::string address = random.address();
             for (bool frame : {false, true}) {
                 const std::string css = compiled->pageCSS(address, frame);
                 ASSERT_EQ(css, uncachedPageCSS(db, address, frame))
                     << "seed " << seed << " address " << address << " frame " << frame;
+                ASSERT_EQ(fromFile->pageCSS(address, frame), uncachedPageCSS(read, address, frame))
+                    << "seed " << seed << " address " << address << " frame " << frame;
                 nonEmpty += css.empty() ? 0 : 1;
             }
             ASSERT_EQ(compiled->activeStyles(address), uncachedActiveStyles(db, address))
                 << "seed " << seed << " address " << address;
+            ASSERT_EQ(fromFile->activeStyles(address), uncachedActiveStyles(read, address));
         }
     }
     EXPECT_GT(nonEmpty, 700);  // the cases are not all trivially empty

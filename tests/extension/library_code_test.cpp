@@ -1,0 +1,63 @@
+// The host's library keeps the styles' code in the file it read and decodes a text when a page
+// first needs it.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+#include "extension/cached_library.h"
+#include "model/paths.h"
+#include "model/record_json.h"
+#include "support/test_support.h"
+
+namespace orlavine {
+namespace {
+
+class QuietReporter : public Reporter {
+  public:
+    void consoleLine(std::string_view) override {}
+    void showAlert(std::string_view, std::string_view) override {}
+};
+
+styleContainer styleFor(std::int64_t id, const std::string& domain, const std::string& css) {
+    styleContainer s = testing::sampleStyle(id, "Style " + std::to_string(id));
+    s.styleData.sections[0].domains = {domain};
+    s.styleData.sections[0].code = css;
+    return s;
+}
+
+TEST(LibraryCode, PagesGetCodeFromTheFileAndNothingWhenItCannotBeRead) {
+    testing::TempDir dir;
+    QuietReporter reporter;
+    styleDatabase db;
+    db.styles = {styleFor(1, "a.com", "a { color: red }"),
+                 styleFor(2, "b.com", "b { color: blue }"),
+                 styleFor(3, "c.com", "c { color: green }")};
+    std::string text = encodeDatabase(db);
+    // One code text the decoder would refuse: that style gets nothing, the others stay.
+    const std::string broken = R"("code":"c { color: green }")";
+    text.replace(text.find(broken), broken.size(), R"("code":"c { \q }")");
+    ASSERT_FALSE(decodeDatabase(text));
+    const auto file = dir.path() / kDatabaseFileName;
+    testing::writeText(file, text);
+
+    CachedLibrary host(dir.path(), reporter);
+    const auto library = host.current();
+    EXPECT_EQ(library->pageCSS("https://a.com/", false), "a { color: red }\n");
+    EXPECT_EQ(library->pageCSS("https://c.com/", false), "");
+
+    // A program that writes the file in place, against the rules, must not make pages show
+    // garbage or crash the host: the code read before stays, the rest reads as nothing.
+    {
+        std::fstream overwrite(file, std::ios::in | std::ios::out | std::ios::binary);
+        overwrite << std::string(text.size() / 2, '\\');
+    }
+    EXPECT_EQ(library->pageCSS("https://a.com/", false), "a { color: red }\n");
+    EXPECT_EQ(library->pageCSS("https://b.com/", false), "");
+    std::filesystem::resize_file(file, 10);
+    EXPECT_EQ(library->pageCSS("https://b.com/", false), "");
+}
+
+}  // namespace
+}  // namespace orlavine
