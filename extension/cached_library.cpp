@@ -62,6 +62,7 @@ std::shared_ptr<const CompiledLibrary> CachedLibrary::overlay(
         return saved;
     }
     std::vector<std::int64_t> ownCode;
+    ownCode.reserve(previews.size());
     for (const styleContainer& preview : previews) {
         ownCode.push_back(preview.uniqueID);
     }

@@ -140,10 +140,10 @@ std::uint64_t specialBytes(const char* p) {
 std::uint64_t bytesEqual(const char* p, char c) {
     const __m128i wanted = _mm_set1_epi8(c);
     std::uint64_t mask = 0;
-    for (int k = 0; k < 4; ++k) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+    for (std::size_t k = 0; k < 64; k += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
         const auto bits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)));
-        mask |= static_cast<std::uint64_t>(bits) << (16 * k);
+        mask |= static_cast<std::uint64_t>(bits) << k;
     }
     return mask;
 }
