@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <random>
 #include <string>
 
 #include "extension/cached_library.h"
+#include "extension/section_emptiness.h"
 #include "model/paths.h"
 #include "model/record_json.h"
 #include "support/test_support.h"
@@ -57,6 +59,34 @@ TEST(LibraryCode, PagesGetCodeFromTheFileAndNothingWhenItCannotBeRead) {
     EXPECT_EQ(library->pageCSS("https://b.com/", false), "");
     std::filesystem::resize_file(file, 10);
     EXPECT_EQ(library->pageCSS("https://b.com/", false), "");
+}
+
+// Which code texts inject nothing is decided from their stored (escaped) form where that is
+// plain enough: it must always agree with the decoded text.
+TEST(LibraryCode, EmptyCodeIsKnownWithoutChangingWhatPagesGet) {
+    const std::vector<std::string> pieces = {
+        "/*",  "*/", "@namespace", " x;", " ",  "\n",           "\t", "\r\n",  "\\/", "\xc2\xa0",
+        "a{}", "@m", "/",          "@",   "\"", "\xe3\x80\x80", "\f", "@name", "/**/"};
+    std::mt19937 random(7);
+    testing::TempDir dir;
+    QuietReporter reporter;
+    styleDatabase db;
+    for (int i = 0; i < 400; ++i) {
+        std::string code;
+        for (int n = std::uniform_int_distribution<>(0, 6)(random); n > 0; --n) {
+            code +=
+                pieces[std::uniform_int_distribution<std::size_t>(0, pieces.size() - 1)(random)];
+        }
+        db.styles.push_back(styleFor(i, "s" + std::to_string(i) + ".com", code));
+    }
+    testing::writeText(dir.path() / kDatabaseFileName, encodeDatabase(db));
+    CachedLibrary host(dir.path(), reporter);
+    const auto library = host.current();
+    for (const styleContainer& style : db.styles) {
+        const std::string& code = style.styleData.sections[0].code;
+        const std::string page = "https://" + style.styleData.sections[0].domains[0] + "/";
+        EXPECT_EQ(library->pageCSS(page, false).empty(), isEmptySectionText(code)) << code;
+    }
 }
 
 }  // namespace
