@@ -61,6 +61,29 @@ TEST(LibraryCode, PagesGetCodeFromTheFileAndNothingWhenItCannotBeRead) {
     EXPECT_EQ(library->pageCSS("https://b.com/", false), "");
 }
 
+// A style being edited shows over the library read from the file; the other styles' code still
+// comes from the file.
+TEST(LibraryCode, PreviewsShowOverCodeLeftInTheFile) {
+    testing::TempDir dir;
+    QuietReporter reporter;
+    styleDatabase db;
+    db.styles = {styleFor(1, "a.com", "a { color: red }"),
+                 styleFor(2, "a.com", "b { color: blue }")};
+    testing::writeText(dir.path() / kDatabaseFileName, encodeDatabase(db));
+    CachedLibrary host(dir.path(), reporter);
+    ASSERT_EQ(host.current()->pageCSS("https://a.com/", false),
+              "a { color: red }\nb { color: blue }\n");
+
+    styleContainer edited = db.styles[1];
+    edited.styleData.sections[0].code = "b { color: green }";
+    host.setPreviews({edited});
+    EXPECT_EQ(host.current()->pageCSS("https://a.com/", false),
+              "a { color: red }\nb { color: green }\n");
+    host.setPreviews({});
+    EXPECT_EQ(host.current()->pageCSS("https://a.com/", false),
+              "a { color: red }\nb { color: blue }\n");
+}
+
 // Which code texts inject nothing is decided from their stored (escaped) form where that is
 // plain enough: it must always agree with the decoded text.
 TEST(LibraryCode, EmptyCodeIsKnownWithoutChangingWhatPagesGet) {
