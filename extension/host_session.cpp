@@ -14,6 +14,9 @@
 namespace orlavine {
 namespace {
 
+// Values from this length on are escaped where they stand instead of into the reply text.
+constexpr std::size_t kLongValue = 4096;
+
 namespace json = boost::json;
 
 std::optional<std::string> stringMember(const json::object& o, std::string_view key) {
@@ -183,14 +186,16 @@ void HostSession::handleRequest(std::string_view text) {
             }
             message.userInfo = std::move(entries);
         }
-        // Written straight out, not through a JSON document: the CSS is escaped once, in bulk.
-        // The buffer is kept between requests: a page's CSS may be megabytes, and fresh pages
-        // of memory for every reply cost more than the escaping.
+        // Written straight out, not through a JSON document. Long values (a page's CSS) stay
+        // where they are and are escaped once, in bulk, into the message or straight into the
+        // parts of a long reply. The buffer is kept between requests.
+        const std::vector<PageDispatch> dispatches = handler_.messageReceived(message);
         std::string& replyText = replyBuffer_;
         replyText.clear();
+        std::vector<std::pair<std::size_t, std::string_view>> values;  // (place in text, value)
         replyText += "{\"id\":" + std::to_string(id) + ",\"messages\":[";
         bool firstDispatch = true;
-        for (const PageDispatch& dispatch : handler_.messageReceived(message)) {
+        for (const PageDispatch& dispatch : dispatches) {
             replyText += firstDispatch ? "{\"name\":" : ",{\"name\":";
             firstDispatch = false;
             appendJsonString(replyText, dispatch.name);
@@ -202,13 +207,30 @@ void HostSession::handleRequest(std::string_view text) {
                 }
                 firstEntry = false;
                 appendJsonString(replyText, key);
-                replyText += ':';
-                appendJsonString(replyText, value);
+                if (value.size() < kLongValue) {
+                    replyText += ':';
+                    appendJsonString(replyText, value);
+                } else {
+                    replyText += ":\"";
+                    values.emplace_back(replyText.size(), value);
+                    replyText += '"';
+                }
             }
             replyText += "}}";
         }
         replyText += "]}";
-        sendReply(id, replyText);
+        std::vector<ReplyPiece> pieces;
+        std::size_t from = 0;
+        for (const auto& [at, value] : values) {
+            pieces.push_back(
+                ReplyPiece{std::string_view(replyText).substr(from, at - from), false});
+            pieces.push_back(ReplyPiece{value, true});
+            from = at;
+        }
+        pieces.push_back(ReplyPiece{std::string_view(replyText).substr(from), false});
+        if (Status sent = writer_.writeReply(id, pieces); !sent) {
+            console_.consoleLine(sent.error());
+        }
         return;
     }
     sendReply(id, json::serialize(reply));

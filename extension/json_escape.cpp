@@ -75,9 +75,25 @@ EscapeTable makeEscapeTable() {
 }
 const EscapeTable kEscapes = makeEscapeTable();
 
+// Each byte escaped, and its escape escaped again (at most 7 bytes: \u00xx becomes \\u00xx).
+EscapeTable makeTwiceEscapeTable() {
+    EscapeTable table{};
+    for (unsigned c = 0; c < 256; ++c) {
+        const Escape& once = kEscapes.entries[c];
+        Escape& twice = table.entries[c];
+        for (unsigned i = 0; i < once.length; ++i) {
+            const Escape& again = kEscapes.entries[static_cast<unsigned char>(once.text[i])];
+            std::memcpy(twice.text + twice.length, again.text, again.length);
+            twice.length = static_cast<unsigned char>(twice.length + again.length);
+        }
+    }
+    return table;
+}
+const EscapeTable kTwiceEscapes = makeTwiceEscapeTable();
+
 #if defined(__SSE2__)
-// Room one block of 16 bytes may need: every byte escaped to 6, plus the stores past the end.
-constexpr std::ptrdiff_t kBlockRoom = 16 * 6 + 16 + 8;
+// Room one block of 16 bytes may need: every byte escaped to 7, plus the stores past the end.
+constexpr std::ptrdiff_t kBlockRoom = 16 * 7 + 16 + 8;
 
 // The bytes of a block that need an escape, one bit each.
 unsigned specialsIn(__m128i bytes) {
@@ -89,9 +105,10 @@ unsigned specialsIn(__m128i bytes) {
 }
 #endif
 
-// Escapes from `in` into `out` until the text ends or the next piece would pass `outLimit`;
-// advances both.
-void escapeInto(const char*& inRef, const char* inEnd, char*& outRef, const char* outLimit) {
+// Escapes from `in` into `out` with `table` until the text ends or the next piece would pass
+// `outLimit`; advances both. A byte the table changes is one that needs an escape.
+void escapeInto(const char*& inRef, const char* inEnd, char*& outRef, const char* outLimit,
+                const EscapeTable& table) {
     // Locals, not the references: stores of chars could alias them and pin them to memory.
     const char* in = inRef;
     char* out = outRef;
@@ -113,7 +130,7 @@ void escapeInto(const char*& inRef, const char* inEnd, char*& outRef, const char
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + from)));
             out += at - from;
-            const Escape& escape = kEscapes.entries[static_cast<unsigned char>(in[at])];
+            const Escape& escape = table.entries[static_cast<unsigned char>(in[at])];
             std::memcpy(out, &escape, sizeof escape);
             out += escape.length;
             from = at + 1;
@@ -128,7 +145,7 @@ void escapeInto(const char*& inRef, const char* inEnd, char*& outRef, const char
     while (in < inEnd) {
         const auto c = static_cast<unsigned char>(*in);
         if (needsEscape(c)) {
-            const Escape& escape = kEscapes.entries[c];
+            const Escape& escape = table.entries[c];
             if (static_cast<std::size_t>(outLimit - out) < escape.length) {
                 break;
             }
@@ -156,7 +173,7 @@ constexpr std::size_t kChunk = std::size_t{64} * 1024;
 
 // Escapes from `in` into the end of `out`, at most `budget` bytes; returns how many it wrote.
 std::size_t escapeAppending(const char*& in, const char* inEnd, std::string& out,
-                            std::size_t budget) {
+                            std::size_t budget, const EscapeTable& table = kEscapes) {
     std::size_t used = out.size();
     std::size_t left = budget;
     for (;;) {
@@ -164,7 +181,7 @@ std::size_t escapeAppending(const char*& in, const char* inEnd, std::string& out
         out.resize(used + room);
         char* const start = out.data() + used;
         char* at = start;
-        escapeInto(in, inEnd, at, start + room);
+        escapeInto(in, inEnd, at, start + room, table);
         const auto written = static_cast<std::size_t>(at - start);
         used += written;
         left -= written;
@@ -176,12 +193,12 @@ std::size_t escapeAppending(const char*& in, const char* inEnd, std::string& out
     return budget - left;
 }
 
-}  // namespace
-
-std::size_t appendEscapedWithin(std::string& out, std::string_view text, std::size_t budget) {
+// Escapes the longest start of `text` that fits in `budget` and ends on a whole character.
+std::size_t appendWithin(std::string& out, std::string_view text, std::size_t budget,
+                         const EscapeTable& table) {
     const char* in = text.data();
     const char* const inEnd = in + text.size();
-    escapeAppending(in, inEnd, out, budget);
+    escapeAppending(in, inEnd, out, budget, table);
     if (in < inEnd && isContinuation(*in)) {
         // Out of room inside a UTF-8 sequence: end before its lead byte (the bytes given back
         // were copied as they are, since escapes are ASCII).
@@ -196,6 +213,16 @@ std::size_t appendEscapedWithin(std::string& out, std::string_view text, std::si
         }
     }
     return static_cast<std::size_t>(in - text.data());
+}
+
+}  // namespace
+
+std::size_t appendEscapedWithin(std::string& out, std::string_view text, std::size_t budget) {
+    return appendWithin(out, text, budget, kEscapes);
+}
+
+std::size_t appendTwiceEscapedWithin(std::string& out, std::string_view text, std::size_t budget) {
+    return appendWithin(out, text, budget, kTwiceEscapes);
 }
 
 void appendJsonString(std::string& out, std::string_view text) {

@@ -18,4 +18,9 @@ void appendJsonString(std::string& out, std::string_view text);
 // `text` it took. `budget` must be at least 6, so that something always fits.
 std::size_t appendEscapedWithin(std::string& out, std::string_view text, std::size_t budget);
 
+// The same with `text` escaped twice: what a JSON string holds when its value is the text of a
+// JSON string holding `text`, as the parts of a long reply carry a page's CSS. `budget` must be
+// at least 7.
+std::size_t appendTwiceEscapedWithin(std::string& out, std::string_view text, std::size_t budget);
+
 }  // namespace orlavine

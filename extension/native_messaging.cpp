@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #include "extension/json_escape.h"
@@ -18,21 +19,44 @@ constexpr std::size_t kEnvelope = 96;
 
 std::vector<std::string_view> framedReplyParts(std::int64_t id, std::string_view reply,
                                                std::size_t limit, std::string& buffer) {
+    const ReplyPiece whole{reply, false};
+    return framedReplyParts(id, std::span(&whole, 1), limit, buffer);
+}
+
+std::vector<std::string_view> framedReplyParts(std::int64_t id, std::span<const ReplyPiece> reply,
+                                               std::size_t limit, std::string& buffer) {
     // One pass: each piece is escaped after a gap that later takes the frame's length and the
-    // part's envelope, whose "parts" count is known only at the end.
-    const std::size_t budget = limit > kEnvelope + 6 ? limit - kEnvelope : 6;
+    // part's envelope, whose "parts" count is known only at the end. A value is escaped twice
+    // at once: once as it stands in the reply text, once more as the part carries that text.
+    const std::size_t budget = limit > kEnvelope + 7 ? limit - kEnvelope : 7;
     constexpr std::size_t kGap = kEnvelope + sizeof(std::uint32_t);
+    std::size_t size = 0;
+    for (const ReplyPiece& piece : reply) {
+        size += piece.text.size();
+    }
     buffer.clear();
-    buffer.reserve(reply.size() + reply.size() / 4 + budget + kGap * (reply.size() / budget + 2));
+    buffer.reserve(size + size / 4 + budget + kGap * (size / budget + 2));
     std::vector<std::pair<std::size_t, std::size_t>> pieces;  // where each escaped piece lies
-    std::size_t start = 0;
+    std::size_t next = 0;                                     // the reply piece to go on with
+    std::size_t taken = 0;                                    // how much of it is in earlier parts
     do {
         buffer.append(kGap, ' ');
         const std::size_t from = buffer.size();
-        start += appendEscapedWithin(buffer, reply.substr(start), budget);
+        while (next < reply.size()) {
+            const ReplyPiece& piece = reply[next];
+            const std::size_t room = budget - (buffer.size() - from);
+            const std::string_view rest = piece.text.substr(taken);
+            taken += piece.value ? appendTwiceEscapedWithin(buffer, rest, room)
+                                 : appendEscapedWithin(buffer, rest, room);
+            if (taken < piece.text.size()) {
+                break;  // the part is full
+            }
+            ++next;
+            taken = 0;
+        }
         pieces.emplace_back(from, buffer.size());
         buffer += "\"}";
-    } while (start < reply.size());
+    } while (next < reply.size());
 
     std::vector<std::string_view> frames;
     const std::string tail = ",\"parts\":" + std::to_string(pieces.size()) + ",\"data\":\"";
@@ -158,6 +182,36 @@ Status FrameWriter::writeReply(std::int64_t id, std::string_view reply) {
         return write(reply);
     }
     std::lock_guard lock(mutex_);  // the parts of one reply are not interleaved with events
+    for (std::string_view frame : framedReplyParts(id, reply, kMaxMessageToBrowser, parts_)) {
+        if (Status written = writeAll(frame); !written) {
+            return written;
+        }
+    }
+    return Done{};
+}
+
+Status FrameWriter::writeReply(std::int64_t id, std::span<const ReplyPiece> reply) {
+    std::size_t size = 0;
+    for (const ReplyPiece& piece : reply) {
+        size += piece.text.size();
+    }
+    std::lock_guard lock(mutex_);  // text_ and parts_ are the writer's; parts are not interleaved
+    // Escaping only lengthens a text: a reply whose pieces are already too long goes straight
+    // into parts, and one that might fit is written out to see.
+    if (size <= kMaxMessageToBrowser) {
+        text_.clear();
+        text_.reserve(size + size / 8 + 64);
+        for (const ReplyPiece& piece : reply) {
+            if (piece.value) {
+                appendEscapedWithin(text_, piece.text, SIZE_MAX);
+            } else {
+                text_ += piece.text;
+            }
+        }
+        if (text_.size() <= kMaxMessageToBrowser) {
+            return writeFrame(static_cast<std::uint32_t>(text_.size()), text_);
+        }
+    }
     for (std::string_view frame : framedReplyParts(id, reply, kMaxMessageToBrowser, parts_)) {
         if (Status written = writeAll(frame); !written) {
             return written;

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +46,14 @@ class FrameReader {
     std::size_t maxMessage_;
 };
 
+// A reply text given in pieces: the text is the pieces joined, each `value` piece written as it
+// would be between the quotes of a JSON string. Long values (a page's CSS) are so escaped
+// straight into a long reply's parts instead of into a reply text first.
+struct ReplyPiece {
+    std::string_view text;
+    bool value = false;
+};
+
 // Writes frames to a file descriptor; safe to call from several threads.
 class FrameWriter {
   public:
@@ -53,6 +62,7 @@ class FrameWriter {
     // Writes `reply` (a JSON object text) whole when it fits, else as parts of the form
     // {"id":ID,"part":i,"parts":n,"data":"<piece of the reply text>"}.
     Status writeReply(std::int64_t id, std::string_view reply);
+    Status writeReply(std::int64_t id, std::span<const ReplyPiece> reply);
 
   private:
     // Caller holds mutex_.
@@ -62,6 +72,7 @@ class FrameWriter {
     int fd_;
     std::mutex mutex_;
     std::string parts_;  // the framed parts of the last long reply; kept, like its memory
+    std::string text_;   // the last reply given in pieces that went whole
 };
 
 // The parts of a reply too long for one message: each is a complete JSON object no longer
@@ -69,6 +80,8 @@ class FrameWriter {
 std::vector<std::string> splitReply(std::int64_t id, std::string_view reply, std::size_t limit);
 // The same parts, each framed (length first), built in `buffer` with the piece escaped once.
 std::vector<std::string_view> framedReplyParts(std::int64_t id, std::string_view reply,
+                                               std::size_t limit, std::string& buffer);
+std::vector<std::string_view> framedReplyParts(std::int64_t id, std::span<const ReplyPiece> reply,
                                                std::size_t limit, std::string& buffer);
 
 }  // namespace orlavine

@@ -69,19 +69,45 @@ TEST(NativeMessaging, LongRepliesSplitIntoPartsThatJoinBack) {
     const std::string text = boost::json::serialize(reply);
     ASSERT_GT(text.size(), kMaxMessageToBrowser);
 
-    const auto parts = splitReply(7, text, kMaxMessageToBrowser);
-    ASSERT_GT(parts.size(), 1u);
-    std::string joined;
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        EXPECT_LE(parts[i].size(), kMaxMessageToBrowser);
-        const auto part = boost::json::parse(parts[i]).as_object();  // each part is valid JSON
-        EXPECT_EQ(part.at("id").as_int64(), 7);
-        EXPECT_EQ(part.at("part").as_int64(), static_cast<std::int64_t>(i));
-        EXPECT_EQ(part.at("parts").as_int64(), static_cast<std::int64_t>(parts.size()));
-        joined += part.at("data").as_string();
+    // The same reply given with the CSS as a value to escape, straight into the parts.
+    const std::string prefix = R"({"id":7,"css":")";
+    const ReplyPiece pieces[] = {{prefix, false}, {css, true}, {"\"}", false}};
+    std::string buffer;
+    std::vector<std::string> fromPieces;
+    for (std::string_view frame : framedReplyParts(7, pieces, kMaxMessageToBrowser, buffer)) {
+        fromPieces.emplace_back(frame.substr(sizeof(std::uint32_t)));
     }
-    EXPECT_EQ(joined, text);
-    EXPECT_EQ(boost::json::parse(joined).as_object().at("css").as_string(), css);
+    for (const auto& parts : {splitReply(7, text, kMaxMessageToBrowser), fromPieces}) {
+        ASSERT_GT(parts.size(), 1u);
+        std::string joined;
+        for (std::size_t i = 0; i < parts.size(); ++i) {
+            EXPECT_LE(parts[i].size(), kMaxMessageToBrowser);
+            const auto part = boost::json::parse(parts[i]).as_object();  // each part is valid JSON
+            EXPECT_EQ(part.at("id").as_int64(), 7);
+            EXPECT_EQ(part.at("part").as_int64(), static_cast<std::int64_t>(i));
+            EXPECT_EQ(part.at("parts").as_int64(), static_cast<std::int64_t>(parts.size()));
+            joined += part.at("data").as_string();
+        }
+        EXPECT_EQ(joined, text);
+        EXPECT_EQ(boost::json::parse(joined).as_object().at("css").as_string(), css);
+    }
+}
+
+// A reply given in pieces that fits goes as one message, the value escaped in it.
+TEST(NativeMessaging, ShortRepliesInPiecesGoWhole) {
+    Pipe pipe;
+    std::thread writer([&] {
+        FrameWriter out(pipe.fds[1]);
+        const ReplyPiece pieces[] = {
+            {R"({"id":3,"css":")", false}, {"a{content:\"\\\"}\n", true}, {R"("})", false}};
+        EXPECT_TRUE(out.writeReply(3, pieces).ok());
+        pipe.closeWriteEnd();
+    });
+    FrameReader in(pipe.fds[0]);
+    EXPECT_EQ(boost::json::parse(in.next().text).as_object().at("css").as_string(),
+              "a{content:\"\\\"}\n");
+    EXPECT_EQ(in.next().kind, IncomingFrame::Kind::endOfStream);
+    writer.join();
 }
 
 TEST(NativeMessaging, WriterRefusesMessagesOverTheBrowserLimit) {
