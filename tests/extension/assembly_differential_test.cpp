@@ -137,16 +137,10 @@ class RandomLibrary {
     std::mt19937 random_;
 };
 
-class QuietReporter : public Reporter {
-  public:
-    void consoleLine(std::string_view) override {}
-    void showAlert(std::string_view, std::string_view) override {}
-};
-
 TEST(PageCssDifferential, CompiledLibraryAgreesWithTheDirectWalk) {
     int nonEmpty = 0;
     testing::TempDir folder;
-    QuietReporter reporter;
+    testing::QuietReporter reporter;
     for (unsigned seed = 1; seed <= 200; ++seed) {
         RandomLibrary random(seed);
         const styleDatabase db = random.library();

@@ -16,12 +16,6 @@
 namespace orlavine {
 namespace {
 
-class QuietReporter : public Reporter {
-  public:
-    void consoleLine(std::string_view) override {}
-    void showAlert(std::string_view, std::string_view) override {}
-};
-
 styleContainer styleFor(std::int64_t id, const std::string& domain, const std::string& css) {
     styleContainer s = testing::sampleStyle(id, "Style " + std::to_string(id));
     s.styleData.sections[0].domains = {domain};
@@ -31,7 +25,7 @@ styleContainer styleFor(std::int64_t id, const std::string& domain, const std::s
 
 TEST(LibraryCode, PagesGetCodeFromTheFileAndNothingWhenItCannotBeRead) {
     testing::TempDir dir;
-    QuietReporter reporter;
+    testing::QuietReporter reporter;
     styleDatabase db;
     db.styles = {styleFor(1, "a.com", "a { color: red }"),
                  styleFor(2, "b.com", "b { color: blue }"),
@@ -65,7 +59,7 @@ TEST(LibraryCode, PagesGetCodeFromTheFileAndNothingWhenItCannotBeRead) {
 // comes from the file.
 TEST(LibraryCode, PreviewsShowOverCodeLeftInTheFile) {
     testing::TempDir dir;
-    QuietReporter reporter;
+    testing::QuietReporter reporter;
     styleDatabase db;
     db.styles = {styleFor(1, "a.com", "a { color: red }"),
                  styleFor(2, "a.com", "b { color: blue }")};
@@ -92,7 +86,7 @@ TEST(LibraryCode, EmptyCodeIsKnownWithoutChangingWhatPagesGet) {
         "a{}", "@m", "/",          "@",   "\"", "\xe3\x80\x80", "\f", "@name", "/**/"};
     std::mt19937 random(7);
     testing::TempDir dir;
-    QuietReporter reporter;
+    testing::QuietReporter reporter;
     styleDatabase db;
     for (int i = 0; i < 400; ++i) {
         std::string code;

@@ -14,12 +14,6 @@
 namespace orlavine {
 namespace {
 
-class QuietReporter : public Reporter {
-  public:
-    void consoleLine(std::string_view) override {}
-    void showAlert(std::string_view, std::string_view) override {}
-};
-
 // Collects the notices one program receives, and waits (bounded) for one to arrive.
 class Notices {
   public:
@@ -55,7 +49,7 @@ class Notices {
 TEST(Session, RegistersEveryDefaultAndHearsWhatOtherProgramsChange) {
     testing::TempDir home;
     const Session::Options options{home / "data", home / "config", home / "cache", std::nullopt};
-    QuietReporter reporter;
+    testing::QuietReporter reporter;
     Session mine(reporter, options);
     Session theirs(reporter, options);
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "model/records.h"
+#include "model/reporter.h"
 
 namespace orlavine::testing {
 
@@ -46,6 +47,13 @@ class IsolatedHome {
 
 std::string readText(const std::filesystem::path& file);
 void writeText(const std::filesystem::path& file, const std::string& text);
+
+// A reporter for tests that do not look at what is reported.
+class QuietReporter : public Reporter {
+  public:
+    void consoleLine(std::string_view) override {}
+    void showAlert(std::string_view, std::string_view) override {}
+};
 
 // A small style with one section, for tests that need a realistic record.
 styleContainer sampleStyle(std::int64_t uniqueID, const std::string& name);
