@@ -1,10 +1,11 @@
 #include "app/command_line.h"
-#include "app/gui/desktop_app.h"
+#include "app/desktop_handoff.h"
 
 int main(int argc, char** argv) {
-    // Subcommands run headless; no arguments, links and style documents open the windows.
-    if (orlavine::gui::wantsDesktop(argc, argv)) {
-        return orlavine::gui::runDesktop(argc, argv);
+    // Subcommands run here, headless; no arguments, links and style documents open the windows,
+    // which are a program of their own.
+    if (orlavine::wantsDesktop(argc, argv)) {
+        return orlavine::runDesktopProgram(argv);
     }
     return orlavine::runCommandLine(argc, argv);
 }

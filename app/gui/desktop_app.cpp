@@ -14,7 +14,6 @@
 #include <QTimer>
 #include <QUrl>
 #include <QUrlQuery>
-#include <string_view>
 #include <utility>
 
 #include "app/gui/browser_setup.h"
@@ -34,31 +33,7 @@ namespace {
 
 constexpr double kExtensionUseWindowSeconds = 30.0 * 24 * 60 * 60;
 
-bool isDocumentOrLink(std::string_view argument) {
-    if (argument.starts_with("orlavine:")) {
-        return true;
-    }
-    if (argument.starts_with("-")) {
-        return false;
-    }
-    for (std::string_view extension : {".sdb", ".css", ".styl", ".less"}) {
-        if (argument.ends_with(extension)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 }  // namespace
-
-bool wantsDesktop(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (!isDocumentOrLink(argv[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 DesktopApp::DesktopApp(Session& session, Prompter& prompter, QObject* parent)
     : QObject(parent),

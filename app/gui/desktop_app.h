@@ -23,10 +23,6 @@
 
 namespace orlavine::gui {
 
-// Whether the arguments ask for the windows: none at all, or only "orlavine:" links and paths of
-// style database and style files.
-bool wantsDesktop(int argc, char** argv);
-
 // The session of the desktop program: it reads the library once its window is up.
 Session::Options desktopSessionOptions();
 
