@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Times `orlavine list` and `orlavine enable/disable ID` end to end on a 10,000-style library
+# Times `orlavine --version` and `list` on an empty library (the cost of starting a command), then
+# `orlavine list` and `orlavine enable/disable ID` end to end on a 10,000-style library
 # (103 MB, from the fixed-seed generator), taking turns with a reference program (another build
 # of orlavine, e.g. the previous commit) round by round, each in a library of its own. Prints
 # each figure's median and spread (min-max) over the rounds and the machine's load.
 #
 #   bench/run-command-bench.sh --reference PATH/TO/orlavine [--rounds R] [--styles N]
+#                              [--library FILE]
 #
-# Environment: BENCH_BUILD_DIR (default build/release), built with the targets orlavine and
+# --library times a library file of your own instead of generating one. Environment:
+# BENCH_BUILD_DIR (default build/release), built with the targets orlavine and (unless --library)
 # db_codec_bench.
 set -euo pipefail
 
@@ -14,11 +17,13 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 rounds=5
 styles=10000
 reference=
+library=
 while (($#)); do
     case "$1" in
         --rounds) rounds=$2; shift 2 ;;
         --styles) styles=$2; shift 2 ;;
         --reference) reference=$2; shift 2 ;;
+        --library) library=$2; shift 2 ;;
         *) echo "run-command-bench: unknown argument $1" >&2; exit 2 ;;
     esac
 done
@@ -27,26 +32,33 @@ build=${BENCH_BUILD_DIR:-$root/build/release}
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/orlavine-command-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-"$build/bench/db_codec_bench" --write "$work/library.sdb" --styles "$styles" --machine >/dev/null
+if [[ -n $library ]]; then
+    cp "$library" "$work/library.sdb"
+    styles=$(grep -o '"uniqueID":[0-9]*' "$work/library.sdb" | wc -l)
+else
+    "$build/bench/db_codec_bench" --write "$work/library.sdb" --styles "$styles" --machine >/dev/null
+fi
 id=$(grep -o '"uniqueID":[0-9]*' "$work/library.sdb" | sed -n "$((styles / 2 + 1))p" | cut -d: -f2)
 
 declare -A samples
-# run NAME PROGRAM ARGS...: times one command in NAME's own library, in milliseconds.
+# run NAME PROGRAM ARGS...: times one command in NAME's own library (an empty one for a NAME
+# ending in "-empty"), in milliseconds. The clock is the shell's, so no process is started but
+# the program's.
 run() {
     local name=$1 program=$2
     shift 2
     local home="$work/$name"
     if [[ ! -d $home ]]; then
         mkdir -p "$home/home" "$home/config" "$home/xdg"
-        cp "$work/library.sdb" "$home/home/styledb.sdb"
+        [[ $name == *-empty ]] || cp "$work/library.sdb" "$home/home/styledb.sdb"
     fi
     local start end
-    start=$(date +%s%N)
+    start=${EPOCHREALTIME/./}
     ORLAVINE_HOME="$home/home" ORLAVINE_CONFIG="$home/config" XDG_DATA_HOME="$home/xdg" \
         XDG_CONFIG_HOME="$home/xdg" XDG_CACHE_HOME="$home/xdg" \
         DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent "$program" "$@" >/dev/null
-    end=$(date +%s%N)
-    samples[$name.$1]+="$(((end - start) / 1000000)) "
+    end=${EPOCHREALTIME/./}
+    samples[$name.$1]+="$(((end - start) / 100)) "  # tenths of a millisecond
 }
 
 loads=()
@@ -55,6 +67,8 @@ for ((round = 1; round <= rounds; round++)); do
     for side in ours reference; do
         program=$build/app/orlavine
         [[ $side == reference ]] && program=$reference
+        run "$side-empty" "$program" --version
+        run "$side-empty" "$program" list
         run "$side" "$program" list
         run "$side" "$program" disable "$id"
         run "$side" "$program" enable "$id"
@@ -63,11 +77,16 @@ done
 
 stat() {  # median (min-max) of the samples of $1
     tr ' ' '\n' <<<"${samples[$1]}" | grep -v '^$' | sort -g |
-        awk '{v[NR]=$1} END{m=(NR%2)?v[(NR+1)/2]:(v[NR/2]+v[NR/2+1])/2; printf "%d ms (%d-%d)", m, v[1], v[NR]}'
+        awk '{v[NR]=$1/10} END{m=(NR%2)?v[(NR+1)/2]:(v[NR/2]+v[NR/2+1])/2;
+             f=(m<20)?"%.1f ms (%.1f-%.1f)":"%.0f ms (%.0f-%.0f)"; printf f, m, v[1], v[NR]}'
 }
 echo "machine: $(nproc) cores; $(date -u '+%F %H:%M UTC'); load average at each round: ${loads[*]}"
 echo "library: $styles styles, $(du -h "$work/library.sdb" | cut -f1); $rounds rounds, end to end"
 printf '%-22s %-24s %s\n' "command" "ours" "reference"
+printf '%-22s %-24s %s\n' "--version" "$(stat "ours-empty.--version")" \
+    "$(stat "reference-empty.--version")"
+printf '%-22s %-24s %s\n' "list, empty library" "$(stat "ours-empty.list")" \
+    "$(stat "reference-empty.list")"
 for command in list disable enable; do
     printf '%-22s %-24s %s\n' "$command" "$(stat "ours.$command")" "$(stat "reference.$command")"
 done

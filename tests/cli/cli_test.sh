@@ -272,5 +272,20 @@ check "the change notice is no more readable than the library" \
 check "no temporary is left beside the linked file" \
     test -z "$(find "$WORK/synced folder" -name '.*tmp*')"
 
+# ---- the windows are a program of their own ----
+# Commands must not pay for loading the window toolkit.
+check "orlavine loads no Qt library" \
+    bash -c '! readelf -d "$1" | grep -q "NEEDED.*libQt"' _ "$ORLAVINE"
+mkdir -p "$WORK/alone"
+cp "$ORLAVINE" "$WORK/alone/orlavine"
+ORLAVINE_BESIDE=$ORLAVINE
+ORLAVINE="$WORK/alone/orlavine"
+run "orlavine://openstyle/1"
+check "a link without the desktop program fails cleanly" failed_cleanly
+check "the message names the missing desktop program" err_has "orlavine-desktop is missing"
+run list
+check "commands work without the desktop program" succeeded
+ORLAVINE=$ORLAVINE_BESIDE
+
 echo "$passed passed, $failed failed"
 [[ $failed -eq 0 ]]
