@@ -39,8 +39,7 @@ int runCommandLine(int argc, char** argv) {
     const CommandTable::Run* run = table.parsed();
     if (run == nullptr) {
         fmt::print("{}\n", app.help());
-        fmt::print(stderr,
-                   "The desktop windows are not part of this build yet; use a subcommand.\n");
+        fmt::print(stderr, "Give a subcommand, or nothing at all to open the windows.\n");
         return kExitUsage;
     }
     CliSession session;
