@@ -1,12 +1,16 @@
 #include "model/record_json.h"
 
+#include <algorithm>
 #include <array>
 #include <boost/json.hpp>
 #include <boost/json/basic_parser_impl.hpp>
 #include <cassert>
 #include <charconv>
 #include <cmath>
+#include <cstring>
+#include <iterator>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <type_traits>
 #include <utility>
@@ -382,7 +386,7 @@ constexpr std::array<Member, 4> kRangeMembers = {{
 // The position of a member in its table, for the handlers below; naming a member that is not
 // there stops the compilation.
 template <std::size_t N>
-constexpr std::uint8_t slot(const std::array<Member, N>& members, std::string_view name) {
+consteval std::uint8_t slot(const std::array<Member, N>& members, std::string_view name) {
     for (std::size_t i = 0; i < N; ++i) {
         if (members[i].name == name) {
             return static_cast<std::uint8_t>(i);
@@ -442,6 +446,71 @@ struct Frame {
     std::uint8_t next = 0;   // objects: the member most likely to come next
 };
 
+// The reader's frames. One frame stands for one open object or array at most (a skipped value
+// takes one however deep it is), and the parser refuses deeper nesting than kMaxJsonDepth, so
+// a fixed array holds them all.
+class FrameStack {
+  public:
+    bool empty() const { return size_ == 0; }
+    Frame& back() { return frames_[size_ - 1]; }
+    // False when full, which the parser's depth limit leaves for broken invariants only.
+    bool push(const Frame& f) {
+        if (size_ == frames_.size()) {
+            return false;
+        }
+        frames_[size_++] = f;
+        return true;
+    }
+    void pop() { --size_; }
+
+  private:
+    std::array<Frame, kMaxJsonDepth + 1> frames_{};
+    std::size_t size_ = 0;
+};
+
+// Whether `key` is the member name `name`, which has at most 16 bytes: compares the bytes a
+// word at a time rather than through a call to memcmp.
+bool isName(std::string_view key, std::string_view name) {
+    const std::size_t n = name.size();
+    if (key.size() != n) {
+        return false;
+    }
+    const auto load = [](const char* p, auto word) {
+        std::memcpy(&word, p, sizeof word);
+        return word;
+    };
+    if (n >= 8) {  // the first and the last eight bytes, which overlap below 16
+        return load(key.data(), std::uint64_t{}) == load(name.data(), std::uint64_t{}) &&
+               load(key.data() + n - 8, std::uint64_t{}) ==
+                   load(name.data() + n - 8, std::uint64_t{});
+    }
+    if (n >= 4) {
+        return load(key.data(), std::uint32_t{}) == load(name.data(), std::uint32_t{}) &&
+               load(key.data() + n - 4, std::uint32_t{}) ==
+                   load(name.data() + n - 4, std::uint32_t{});
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        if (key[i] != name[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+template <std::size_t N>
+constexpr bool namesFitIsName(const std::array<Member, N>& members) {
+    for (const Member& m : members) {
+        if (m.name.size() > 16) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(namesFitIsName(kDatabaseMembers) && namesFitIsName(kStyleMembers) &&
+              namesFitIsName(kStyleJSONMembers) && namesFitIsName(kSectionMembers) &&
+              namesFitIsName(kVariableMembers) && namesFitIsName(kOptionMembers) &&
+              namesFitIsName(kRangeMembers));
+
 // The parse events of boost::json::basic_parser, turned into records. Every handler returns
 // false (which stops the parser) as soon as the document is not one the tree reader would
 // decode to the same records.
@@ -455,9 +524,7 @@ class OnePassReader {
     // `codeAsNumbers`: a section's code and compiledcode stand as whole numbers (the places of
     // their texts in an outline, see library_outline.h) and are kept as their decimal text.
     OnePassReader(Kind root, void* target, bool codeAsNumbers = false)
-        : root_(root), rootTarget_(target), codeAsNumbers_(codeAsNumbers) {
-        frames_.reserve(16);
-    }
+        : root_(root), rootTarget_(target), codeAsNumbers_(codeAsNumbers) {}
 
     bool on_document_begin(json::error_code&) { return true; }
     bool on_document_end(json::error_code&) { return frames_.empty() && done_; }
@@ -467,8 +534,7 @@ class OnePassReader {
             if (done_) {
                 return stop(ec);
             }
-            frames_.push_back(Frame{root_, rootTarget_});
-            return true;
+            return frames_.push(Frame{root_, rootTarget_}) || stop(ec);
         }
         Frame& top = frames_.back();
         switch (top.kind) {
@@ -476,29 +542,29 @@ class OnePassReader {
                 ++top.seen;
                 return true;
             case Kind::styles:
-                return push(Kind::style, &list<styleContainer>(top).emplace_back());
+                return push(ec, Kind::style, &list<styleContainer>(top).emplace_back());
             case Kind::sections:
-                return push(Kind::section, &list<styleSection>(top).emplace_back());
+                return push(ec, Kind::section, &sections_.emplace_back());
             case Kind::variables:
-                return push(Kind::variable, &list<userVariable>(top).emplace_back());
+                return push(ec, Kind::variable, &variables_.emplace_back());
             case Kind::options:
-                return push(Kind::option, &list<variableOption>(top).emplace_back());
+                return push(ec, Kind::option, &options_.emplace_back());
             case Kind::strings:
                 return stop(ec);
             default:
                 break;
         }
         if (pending_ == kUnknown) {
-            return push(Kind::skip, nullptr, 1);
+            return push(ec, Kind::skip, nullptr, 1);
         }
         if (member(top).type != Type::object) {
             return stop(ec);
         }
         if (top.kind == Kind::style) {  // styleData
-            return push(Kind::styleData, &record<styleContainer>(top).styleData);
+            return push(ec, Kind::styleData, &record<styleContainer>(top).styleData);
         }
         // rangeOptions, the only other object member
-        return push(Kind::range, &record<userVariable>(top).rangeOptions.emplace());
+        return push(ec, Kind::range, &record<userVariable>(top).rangeOptions.emplace());
     }
 
     bool on_object_end(std::size_t, json::error_code& ec) {
@@ -509,7 +575,7 @@ class OnePassReader {
         if ((top.seen & requiredOf(top.kind)) != requiredOf(top.kind)) {
             return stop(ec);
         }
-        frames_.pop_back();
+        frames_.pop();
         done_ = frames_.empty();
         return true;
     }
@@ -527,37 +593,54 @@ class OnePassReader {
             return stop(ec);  // no list of ours holds lists
         }
         if (pending_ == kUnknown) {
-            return push(Kind::skip, nullptr, 1);
+            return push(ec, Kind::skip, nullptr, 1);
         }
         const Type type = member(top).type;
         if (type == Type::strings) {
-            return push(Kind::strings, &stringList(top));
+            return push(ec, Kind::strings, &stringList(top));
         }
         if (type != Type::objects) {
             return stop(ec);
         }
         switch (top.kind) {
             case Kind::database:
-                return push(Kind::styles, &record<styleDatabase>(top).styles);
+                return push(ec, Kind::styles, &record<styleDatabase>(top).styles);
             case Kind::styleData: {
                 styleJSON& data = record<styleJSON>(top);
-                return push(Kind::sections, pending_ == slot(kStyleJSONMembers, "sections")
-                                                ? &data.sections
-                                                : &data.compSections.emplace());
+                return push(ec, Kind::sections,
+                            pending_ == slot(kStyleJSONMembers, "sections")
+                                ? &data.sections
+                                : &data.compSections.emplace());
             }
             case Kind::style:
-                return push(Kind::variables, &record<styleContainer>(top).userVariables.emplace());
+                return push(ec, Kind::variables,
+                            &record<styleContainer>(top).userVariables.emplace());
             default:  // Kind::variable: selectOptions
-                return push(Kind::options, &record<userVariable>(top).selectOptions.emplace());
+                return push(ec, Kind::options, &record<userVariable>(top).selectOptions.emplace());
         }
     }
 
     bool on_array_end(std::size_t, json::error_code&) {
         Frame& top = frames_.back();
-        if (top.kind == Kind::skip) {
-            return leaveSkipped();
+        switch (top.kind) {
+            case Kind::skip:
+                return leaveSkipped();
+            case Kind::sections:
+                moveList(sections_, list<styleSection>(top));
+                break;
+            case Kind::variables:
+                moveList(variables_, list<userVariable>(top));
+                break;
+            case Kind::options:
+                moveList(options_, list<variableOption>(top));
+                break;
+            case Kind::strings:
+                moveList(strings_, list<std::string>(top));
+                break;
+            default:  // Kind::styles
+                break;
         }
-        frames_.pop_back();
+        frames_.pop();
         return true;
     }
 
@@ -680,6 +763,15 @@ class OnePassReader {
         return *static_cast<std::vector<T>*>(f.target);
     }
 
+    // Hands the items gathered for a list that has ended to the list, which takes just the
+    // room they need in one allocation.
+    template <class T>
+    static void moveList(std::vector<T>& gathered, std::vector<T>& list) {
+        list.assign(std::make_move_iterator(gathered.begin()),
+                    std::make_move_iterator(gathered.end()));
+        gathered.clear();
+    }
+
     static const Member* membersOf(Kind kind, std::size_t& count) {
         switch (kind) {
             case Kind::database:
@@ -726,11 +818,11 @@ class OnePassReader {
         std::size_t count = 0;
         const Member* members = membersOf(f.kind, count);
         std::size_t found = count;
-        if (f.next < count && members[f.next].name == key) {
+        if (f.next < count && isName(key, members[f.next].name)) {
             found = f.next;
         } else {
             for (std::size_t i = 0; i < count; ++i) {
-                if (members[i].name == key) {
+                if (isName(key, members[i].name)) {
                     found = i;
                     break;
                 }
@@ -751,14 +843,13 @@ class OnePassReader {
         return true;
     }
 
-    bool push(Kind kind, void* target, std::uint32_t seen = 0) {
-        frames_.push_back(Frame{kind, target, seen});
-        return true;
+    bool push(json::error_code& ec, Kind kind, void* target, std::uint32_t seen = 0) {
+        return frames_.push(Frame{kind, target, seen}) || stop(ec);
     }
 
     bool leaveSkipped() {
         if (--frames_.back().seen == 0) {
-            frames_.pop_back();
+            frames_.pop();
         }
         return true;
     }
@@ -806,7 +897,7 @@ class OnePassReader {
             return true;
         }
         if (top.kind == Kind::strings) {
-            string_ = &list<std::string>(top).emplace_back();
+            string_ = &strings_.emplace_back();
             return true;
         }
         if (!isObject(top.kind) || member(top).type != Type::string || isCodeNumber(top)) {
@@ -941,13 +1032,20 @@ class OnePassReader {
     const Kind root_;
     void* const rootTarget_;
     const bool codeAsNumbers_;
-    std::vector<Frame> frames_;
+    FrameStack frames_;
     std::uint8_t pending_ = kUnknown;  // the member whose value comes next
     bool done_ = false;                // the top-level object has ended
     std::string key_;                  // a key that arrives in parts
     std::string numberText_;           // a number that arrives in parts
     std::string* string_ = nullptr;    // where the string being read goes
     std::string ignored_;              // the sink for strings nobody reads
+    // The items of the open lists (but the styles), gathered here and handed to the list when
+    // it ends: the lists then take one allocation of the right size rather than growing item
+    // by item. Lists of one kind never nest, so one of each is enough.
+    std::vector<styleSection> sections_;
+    std::vector<userVariable> variables_;
+    std::vector<variableOption> options_;
+    std::vector<std::string> strings_;
 };
 
 // Decodes `text` into `out` in one pass. False when the text is not a document that decodes
@@ -1466,23 +1564,43 @@ bool decodeDatabaseSkeleton(const std::vector<std::string_view>& runs, styleData
         options.max_depth = kMaxJsonDepth;
         json::basic_parser<OnePassReader> parser(options, Kind::database, &out, true);
         json::error_code ec;
-        const auto feed = [&](std::string_view part, bool more) {
-            return parser.write_some(more, part.data(), part.size(), ec) == part.size() && !ec;
+        // The runs and numbers are copied into a buffer and the parser reads it a buffer at a
+        // time. Handing it each run on its own would make it stop and resume around every code
+        // string, several levels deep, which costs more than the copy.
+        constexpr std::size_t kBufferSize = std::size_t{64} * 1024;
+        const auto buffer = std::make_unique<char[]>(kBufferSize);
+        std::size_t used = 0;
+        const auto flush = [&](bool more) {
+            const std::size_t read = parser.write_some(more, buffer.get(), used, ec);
+            const bool ok = read == used && !ec;
+            used = 0;
+            return ok;
+        };
+        const auto feed = [&](std::string_view part) {
+            while (!part.empty()) {
+                if (used == kBufferSize && !flush(true)) {
+                    return false;
+                }
+                const std::size_t n = std::min(part.size(), kBufferSize - used);
+                std::memcpy(buffer.get() + used, part.data(), n);
+                used += n;
+                part.remove_prefix(n);
+            }
+            return true;
         };
         for (std::size_t i = 0; i < runs.size(); ++i) {
-            const bool last = i + 1 == runs.size();
-            if (!feed(runs[i], !last)) {
+            if (!feed(runs[i])) {
                 return false;
             }
-            if (!last) {
+            if (i + 1 < runs.size()) {
                 char place[24];
                 const auto written = std::to_chars(place, place + sizeof place, i);
-                if (!feed(std::string_view(place, written.ptr), true)) {
+                if (!feed(std::string_view(place, written.ptr))) {
                     return false;
                 }
             }
         }
-        return parser.handler().finished();
+        return flush(false) && parser.handler().finished();
     } catch (const std::bad_alloc&) {
         return false;
     }
