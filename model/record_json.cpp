@@ -12,6 +12,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <span>
 #include <type_traits>
 #include <utility>
 
@@ -470,7 +471,7 @@ class FrameStack {
 
 // Whether `key` is the member name `name`, which has at most 16 bytes: compares the bytes a
 // word at a time rather than through a call to memcmp.
-bool isName(std::string_view key, std::string_view name) {
+inline bool isName(std::string_view key, std::string_view name) {
     const std::size_t n = name.size();
     if (key.size() != n) {
         return false;
@@ -557,7 +558,7 @@ class OnePassReader {
         if (pending_ == kUnknown) {
             return push(ec, Kind::skip, nullptr, 1);
         }
-        if (member(top).type != Type::object) {
+        if (pendingMember().type != Type::object) {
             return stop(ec);
         }
         if (top.kind == Kind::style) {  // styleData
@@ -595,7 +596,7 @@ class OnePassReader {
         if (pending_ == kUnknown) {
             return push(ec, Kind::skip, nullptr, 1);
         }
-        const Type type = member(top).type;
+        const Type type = pendingMember().type;
         if (type == Type::strings) {
             return push(ec, Kind::strings, &stringList(top));
         }
@@ -661,19 +662,31 @@ class OnePassReader {
         return ok || stop(ec);
     }
 
+    // A string that arrives in parts is put together in partial_, so that its member gets one
+    // allocation of the right size.
     bool on_string_part(json::string_view s, std::size_t, json::error_code& ec) {
         if (string_ == nullptr && !openString()) {
             return stop(ec);
         }
         if (string_ != &ignored_) {
-            string_->append(s.data(), s.size());
+            partial_.append(s.data(), s.size());
         }
         return true;
     }
 
     bool on_string(json::string_view s, std::size_t, json::error_code& ec) {
-        if (!on_string_part(s, 0, ec)) {
-            return false;
+        if (string_ == nullptr && !openString()) {
+            return stop(ec);
+        }
+        if (string_ != &ignored_) {
+            // The member is still empty: a repeated member stops the reader at its key.
+            if (partial_.empty()) {
+                setString(s.data(), s.size());
+            } else {
+                partial_.append(s.data(), s.size());
+                setString(partial_.data(), partial_.size());
+                partial_.clear();
+            }
         }
         string_ = nullptr;
         return true;
@@ -720,7 +733,7 @@ class OnePassReader {
         if (top->kind == Kind::skip || pending_ == kUnknown) {
             return true;
         }
-        if (member(*top).type != Type::boolean) {
+        if (pendingMember().type != Type::boolean) {
             return stop(ec);
         }
         if (top->kind == Kind::style) {
@@ -740,7 +753,7 @@ class OnePassReader {
             return stop(ec);
         }
         // An optional member that is null is absent; a required one is missing.
-        return top->kind == Kind::skip || pending_ == kUnknown || !member(*top).required ||
+        return top->kind == Kind::skip || pending_ == kUnknown || !pendingMember().required ||
                stop(ec);
     }
 
@@ -772,30 +785,12 @@ class OnePassReader {
         gathered.clear();
     }
 
-    static const Member* membersOf(Kind kind, std::size_t& count) {
-        switch (kind) {
-            case Kind::database:
-                count = kDatabaseMembers.size();
-                return kDatabaseMembers.data();
-            case Kind::style:
-                count = kStyleMembers.size();
-                return kStyleMembers.data();
-            case Kind::styleData:
-                count = kStyleJSONMembers.size();
-                return kStyleJSONMembers.data();
-            case Kind::section:
-                count = kSectionMembers.size();
-                return kSectionMembers.data();
-            case Kind::variable:
-                count = kVariableMembers.size();
-                return kVariableMembers.data();
-            case Kind::option:
-                count = kOptionMembers.size();
-                return kOptionMembers.data();
-            default:
-                count = kRangeMembers.size();
-                return kRangeMembers.data();
-        }
+    // The member table of each kind of object, by Kind.
+    static std::span<const Member> membersOf(Kind kind) {
+        static constexpr std::array<std::span<const Member>, 7> tables = {
+            kDatabaseMembers, kStyleMembers,  kStyleJSONMembers, kSectionMembers,
+            kVariableMembers, kOptionMembers, kRangeMembers};
+        return tables[static_cast<std::size_t>(kind)];
     }
 
     static std::uint32_t requiredOf(Kind kind) {
@@ -807,16 +802,14 @@ class OnePassReader {
         return bits[static_cast<std::size_t>(kind)];
     }
 
-    const Member& member(const Frame& f) const {
-        std::size_t count = 0;
-        return membersOf(f.kind, count)[pending_];
-    }
+    // The member whose value comes next; only while pending_ is not kUnknown.
+    const Member& pendingMember() const { return *pendingMember_; }
 
     // Sets pending_ to the member named `key`, or to kUnknown. False for a repeated member: the
     // tree keeps the last of repeated members, and such documents are left to it.
     bool findMember(Frame& f, std::string_view key) {
-        std::size_t count = 0;
-        const Member* members = membersOf(f.kind, count);
+        const std::span<const Member> members = membersOf(f.kind);
+        const std::size_t count = members.size();
         std::size_t found = count;
         if (f.next < count && isName(key, members[f.next].name)) {
             found = f.next;
@@ -839,6 +832,7 @@ class OnePassReader {
         }
         f.seen |= bit;
         pending_ = static_cast<std::uint8_t>(found);
+        pendingMember_ = &members[found];
         f.next = static_cast<std::uint8_t>(found + 1);
         return true;
     }
@@ -885,6 +879,19 @@ class OnePassReader {
         }
     }
 
+    // Gives the empty string *string_ the text [data, data + size), in storage of just that size
+    // (assigning would reserve room to grow), made afresh in place: the string is still empty,
+    // so nothing is lost. Out of memory leaves it empty and alive for its record's destructor.
+    void setString(const char* data, std::size_t size) {
+        std::destroy_at(string_);
+        try {
+            std::construct_at(string_, data, size);
+        } catch (...) {
+            std::construct_at(string_);
+            throw;
+        }
+    }
+
     // Decides where the characters of the string that starts now go. False when no string may
     // stand here.
     bool openString() {
@@ -900,7 +907,7 @@ class OnePassReader {
             string_ = &strings_.emplace_back();
             return true;
         }
-        if (!isObject(top.kind) || member(top).type != Type::string || isCodeNumber(top)) {
+        if (!isObject(top.kind) || pendingMember().type != Type::string || isCodeNumber(top)) {
             return false;
         }
         string_ = &stringMember(top);
@@ -984,10 +991,14 @@ class OnePassReader {
             if (!isInteger || i < 0) {
                 return false;
             }
-            stringMember(*top) = std::to_string(i);
+            char digits[24];
+            const auto written = std::to_chars(digits, digits + sizeof digits, i);
+            string_ = &stringMember(*top);
+            setString(digits, static_cast<std::size_t>(written.ptr - digits));
+            string_ = nullptr;
             return true;
         }
-        const Type type = member(*top).type;
+        const Type type = pendingMember().type;
         if (type == Type::integer) {
             if (!isInteger) {
                 return false;
@@ -1034,11 +1045,13 @@ class OnePassReader {
     const bool codeAsNumbers_;
     FrameStack frames_;
     std::uint8_t pending_ = kUnknown;  // the member whose value comes next
-    bool done_ = false;                // the top-level object has ended
-    std::string key_;                  // a key that arrives in parts
-    std::string numberText_;           // a number that arrives in parts
-    std::string* string_ = nullptr;    // where the string being read goes
-    std::string ignored_;              // the sink for strings nobody reads
+    const Member* pendingMember_ = nullptr;
+    bool done_ = false;              // the top-level object has ended
+    std::string key_;                // a key that arrives in parts
+    std::string numberText_;         // a number that arrives in parts
+    std::string* string_ = nullptr;  // where the string being read goes
+    std::string partial_;            // the parts so far of the string being read
+    std::string ignored_;            // the sink for strings nobody reads
     // The items of the open lists (but the styles), gathered here and handed to the list when
     // it ends: the lists then take one allocation of the right size rather than growing item
     // by item. Lists of one kind never nest, so one of each is enough.
