@@ -681,10 +681,10 @@ class OnePassReader {
         if (string_ != &ignored_) {
             // The member is still empty: a repeated member stops the reader at its key.
             if (partial_.empty()) {
-                setString(s.data(), s.size());
+                setString(*string_, s.data(), s.size());
             } else {
                 partial_.append(s.data(), s.size());
-                setString(partial_.data(), partial_.size());
+                setString(*string_, partial_.data(), partial_.size());
                 partial_.clear();
             }
         }
@@ -810,11 +810,17 @@ class OnePassReader {
     bool findMember(Frame& f, std::string_view key) {
         const std::span<const Member> members = membersOf(f.kind);
         const std::size_t count = members.size();
+        // Members mostly come in the table's order, some optional ones left out: look from the
+        // one after the last found on, then from the start.
         std::size_t found = count;
-        if (f.next < count && isName(key, members[f.next].name)) {
-            found = f.next;
-        } else {
-            for (std::size_t i = 0; i < count; ++i) {
+        for (std::size_t i = f.next; i < count; ++i) {
+            if (isName(key, members[i].name)) {
+                found = i;
+                break;
+            }
+        }
+        if (found == count) {
+            for (std::size_t i = 0; i < f.next && i < count; ++i) {
                 if (isName(key, members[i].name)) {
                     found = i;
                     break;
@@ -879,15 +885,15 @@ class OnePassReader {
         }
     }
 
-    // Gives the empty string *string_ the text [data, data + size), in storage of just that size
-    // (assigning would reserve room to grow), made afresh in place: the string is still empty,
+    // Gives the empty string `target` the text [data, data + size), in storage of just that
+    // size (assigning would reserve room to grow), made afresh in place: the string is empty,
     // so nothing is lost. Out of memory leaves it empty and alive for its record's destructor.
-    void setString(const char* data, std::size_t size) {
-        std::destroy_at(string_);
+    static void setString(std::string& target, const char* data, std::size_t size) {
+        std::destroy_at(&target);
         try {
-            std::construct_at(string_, data, size);
+            std::construct_at(&target, data, size);
         } catch (...) {
-            std::construct_at(string_);
+            std::construct_at(&target);
             throw;
         }
     }
@@ -993,9 +999,7 @@ class OnePassReader {
             }
             char digits[24];
             const auto written = std::to_chars(digits, digits + sizeof digits, i);
-            string_ = &stringMember(*top);
-            setString(digits, static_cast<std::size_t>(written.ptr - digits));
-            string_ = nullptr;
+            setString(stringMember(*top), digits, static_cast<std::size_t>(written.ptr - digits));
             return true;
         }
         const Type type = pendingMember().type;
