@@ -525,7 +525,10 @@ class OnePassReader {
     // `codeAsNumbers`: a section's code and compiledcode stand as whole numbers (the places of
     // their texts in an outline, see library_outline.h) and are kept as their decimal text.
     OnePassReader(Kind root, void* target, bool codeAsNumbers = false)
-        : root_(root), rootTarget_(target), codeAsNumbers_(codeAsNumbers) {}
+        : root_(root),
+          rootTarget_(target),
+          codeAsNumbers_(codeAsNumbers),
+          gatherLists_(codeAsNumbers) {}
 
     bool on_document_begin(json::error_code&) { return true; }
     bool on_document_end(json::error_code&) { return frames_.empty() && done_; }
@@ -545,11 +548,11 @@ class OnePassReader {
             case Kind::styles:
                 return push(ec, Kind::style, &list<styleContainer>(top).emplace_back());
             case Kind::sections:
-                return push(ec, Kind::section, &sections_.emplace_back());
+                return push(ec, Kind::section, &newItem(sections_, top));
             case Kind::variables:
-                return push(ec, Kind::variable, &variables_.emplace_back());
+                return push(ec, Kind::variable, &newItem(variables_, top));
             case Kind::options:
-                return push(ec, Kind::option, &options_.emplace_back());
+                return push(ec, Kind::option, &newItem(options_, top));
             case Kind::strings:
                 return stop(ec);
             default:
@@ -627,16 +630,16 @@ class OnePassReader {
             case Kind::skip:
                 return leaveSkipped();
             case Kind::sections:
-                moveList(sections_, list<styleSection>(top));
+                endList(sections_, list<styleSection>(top));
                 break;
             case Kind::variables:
-                moveList(variables_, list<userVariable>(top));
+                endList(variables_, list<userVariable>(top));
                 break;
             case Kind::options:
-                moveList(options_, list<variableOption>(top));
+                endList(options_, list<variableOption>(top));
                 break;
             case Kind::strings:
-                moveList(strings_, list<std::string>(top));
+                endList(strings_, list<std::string>(top));
                 break;
             default:  // Kind::styles
                 break;
@@ -662,14 +665,12 @@ class OnePassReader {
         return ok || stop(ec);
     }
 
-    // A string that arrives in parts is put together in partial_, so that its member gets one
-    // allocation of the right size.
     bool on_string_part(json::string_view s, std::size_t, json::error_code& ec) {
         if (string_ == nullptr && !openString()) {
             return stop(ec);
         }
         if (string_ != &ignored_) {
-            partial_.append(s.data(), s.size());
+            string_->append(s.data(), s.size());
         }
         return true;
     }
@@ -679,13 +680,13 @@ class OnePassReader {
             return stop(ec);
         }
         if (string_ != &ignored_) {
-            // The member is still empty: a repeated member stops the reader at its key.
-            if (partial_.empty()) {
+            // A string in one piece, the most common, is made at its size; the member is still
+            // empty, as a repeated member stops the reader at its key. The parts of a longer or
+            // escaped string have been appended as they came.
+            if (string_->empty()) {
                 setString(*string_, s.data(), s.size());
             } else {
-                partial_.append(s.data(), s.size());
-                setString(*string_, partial_.data(), partial_.size());
-                partial_.clear();
+                string_->append(s.data(), s.size());
             }
         }
         string_ = nullptr;
@@ -776,13 +777,21 @@ class OnePassReader {
         return *static_cast<std::vector<T>*>(f.target);
     }
 
+    // A new item at the end of the list of frame `f`, or of the items gathered for it.
+    template <class T>
+    T& newItem(std::vector<T>& gathered, const Frame& f) {
+        return (gatherLists_ ? gathered : list<T>(f)).emplace_back();
+    }
+
     // Hands the items gathered for a list that has ended to the list, which takes just the
     // room they need in one allocation.
     template <class T>
-    static void moveList(std::vector<T>& gathered, std::vector<T>& list) {
-        list.assign(std::make_move_iterator(gathered.begin()),
-                    std::make_move_iterator(gathered.end()));
-        gathered.clear();
+    void endList(std::vector<T>& gathered, std::vector<T>& list) {
+        if (gatherLists_) {
+            list.assign(std::make_move_iterator(gathered.begin()),
+                        std::make_move_iterator(gathered.end()));
+            gathered.clear();
+        }
     }
 
     // The member table of each kind of object, by Kind.
@@ -910,7 +919,7 @@ class OnePassReader {
             return true;
         }
         if (top.kind == Kind::strings) {
-            string_ = &strings_.emplace_back();
+            string_ = &newItem(strings_, top);
             return true;
         }
         if (!isObject(top.kind) || pendingMember().type != Type::string || isCodeNumber(top)) {
@@ -1047,6 +1056,12 @@ class OnePassReader {
     const Kind root_;
     void* const rootTarget_;
     const bool codeAsNumbers_;
+    // Whether the items of the lists (but the styles) are gathered aside and handed to their
+    // list when it ends, so that it takes one allocation of the right size rather than growing
+    // item by item. Done for the skeleton of a library, a text of many short lists and no code.
+    // With the code in the text it leaves more of the heap for the allocator to hand back
+    // after the records are freed, and repeated reads then pay for the memory again.
+    const bool gatherLists_;
     FrameStack frames_;
     std::uint8_t pending_ = kUnknown;  // the member whose value comes next
     const Member* pendingMember_ = nullptr;
@@ -1054,11 +1069,9 @@ class OnePassReader {
     std::string key_;                // a key that arrives in parts
     std::string numberText_;         // a number that arrives in parts
     std::string* string_ = nullptr;  // where the string being read goes
-    std::string partial_;            // the parts so far of the string being read
     std::string ignored_;            // the sink for strings nobody reads
-    // The items of the open lists (but the styles), gathered here and handed to the list when
-    // it ends: the lists then take one allocation of the right size rather than growing item
-    // by item. Lists of one kind never nest, so one of each is enough.
+    // The items gathered for the open lists (see gatherLists_). Lists of one kind never nest,
+    // so one of each is enough.
     std::vector<styleSection> sections_;
     std::vector<userVariable> variables_;
     std::vector<variableOption> options_;
