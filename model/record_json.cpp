@@ -1,13 +1,18 @@
 #include "model/record_json.h"
 
+#include <algorithm>
 #include <array>
 #include <boost/json.hpp>
 #include <boost/json/basic_parser_impl.hpp>
 #include <cassert>
 #include <charconv>
 #include <cmath>
+#include <cstring>
+#include <iterator>
 #include <limits>
+#include <memory>
 #include <optional>
+#include <span>
 #include <type_traits>
 #include <utility>
 
@@ -382,7 +387,7 @@ constexpr std::array<Member, 4> kRangeMembers = {{
 // The position of a member in its table, for the handlers below; naming a member that is not
 // there stops the compilation.
 template <std::size_t N>
-constexpr std::uint8_t slot(const std::array<Member, N>& members, std::string_view name) {
+consteval std::uint8_t slot(const std::array<Member, N>& members, std::string_view name) {
     for (std::size_t i = 0; i < N; ++i) {
         if (members[i].name == name) {
             return static_cast<std::uint8_t>(i);
@@ -442,6 +447,71 @@ struct Frame {
     std::uint8_t next = 0;   // objects: the member most likely to come next
 };
 
+// The reader's frames. One frame stands for one open object or array at most (a skipped value
+// takes one however deep it is), and the parser refuses deeper nesting than kMaxJsonDepth, so
+// a fixed array holds them all.
+class FrameStack {
+  public:
+    bool empty() const { return size_ == 0; }
+    Frame& back() { return frames_[size_ - 1]; }
+    // False when full, which the parser's depth limit leaves for broken invariants only.
+    bool push(const Frame& f) {
+        if (size_ == frames_.size()) {
+            return false;
+        }
+        frames_[size_++] = f;
+        return true;
+    }
+    void pop() { --size_; }
+
+  private:
+    std::array<Frame, kMaxJsonDepth + 1> frames_{};
+    std::size_t size_ = 0;
+};
+
+// Whether `key` is the member name `name`, which has at most 16 bytes: compares the bytes a
+// word at a time rather than through a call to memcmp.
+inline bool isName(std::string_view key, std::string_view name) {
+    const std::size_t n = name.size();
+    if (key.size() != n) {
+        return false;
+    }
+    const auto load = [](const char* p, auto word) {
+        std::memcpy(&word, p, sizeof word);
+        return word;
+    };
+    if (n >= 8) {  // the first and the last eight bytes, which overlap below 16
+        return load(key.data(), std::uint64_t{}) == load(name.data(), std::uint64_t{}) &&
+               load(key.data() + n - 8, std::uint64_t{}) ==
+                   load(name.data() + n - 8, std::uint64_t{});
+    }
+    if (n >= 4) {
+        return load(key.data(), std::uint32_t{}) == load(name.data(), std::uint32_t{}) &&
+               load(key.data() + n - 4, std::uint32_t{}) ==
+                   load(name.data() + n - 4, std::uint32_t{});
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        if (key[i] != name[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+template <std::size_t N>
+constexpr bool namesFitIsName(const std::array<Member, N>& members) {
+    for (const Member& m : members) {
+        if (m.name.size() > 16) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(namesFitIsName(kDatabaseMembers) && namesFitIsName(kStyleMembers) &&
+              namesFitIsName(kStyleJSONMembers) && namesFitIsName(kSectionMembers) &&
+              namesFitIsName(kVariableMembers) && namesFitIsName(kOptionMembers) &&
+              namesFitIsName(kRangeMembers));
+
 // The parse events of boost::json::basic_parser, turned into records. Every handler returns
 // false (which stops the parser) as soon as the document is not one the tree reader would
 // decode to the same records.
@@ -455,9 +525,10 @@ class OnePassReader {
     // `codeAsNumbers`: a section's code and compiledcode stand as whole numbers (the places of
     // their texts in an outline, see library_outline.h) and are kept as their decimal text.
     OnePassReader(Kind root, void* target, bool codeAsNumbers = false)
-        : root_(root), rootTarget_(target), codeAsNumbers_(codeAsNumbers) {
-        frames_.reserve(16);
-    }
+        : root_(root),
+          rootTarget_(target),
+          codeAsNumbers_(codeAsNumbers),
+          gatherLists_(codeAsNumbers) {}
 
     bool on_document_begin(json::error_code&) { return true; }
     bool on_document_end(json::error_code&) { return frames_.empty() && done_; }
@@ -467,8 +538,7 @@ class OnePassReader {
             if (done_) {
                 return stop(ec);
             }
-            frames_.push_back(Frame{root_, rootTarget_});
-            return true;
+            return frames_.push(Frame{root_, rootTarget_}) || stop(ec);
         }
         Frame& top = frames_.back();
         switch (top.kind) {
@@ -476,29 +546,29 @@ class OnePassReader {
                 ++top.seen;
                 return true;
             case Kind::styles:
-                return push(Kind::style, &list<styleContainer>(top).emplace_back());
+                return push(ec, Kind::style, &list<styleContainer>(top).emplace_back());
             case Kind::sections:
-                return push(Kind::section, &list<styleSection>(top).emplace_back());
+                return push(ec, Kind::section, &newItem(sections_, top));
             case Kind::variables:
-                return push(Kind::variable, &list<userVariable>(top).emplace_back());
+                return push(ec, Kind::variable, &newItem(variables_, top));
             case Kind::options:
-                return push(Kind::option, &list<variableOption>(top).emplace_back());
+                return push(ec, Kind::option, &newItem(options_, top));
             case Kind::strings:
                 return stop(ec);
             default:
                 break;
         }
         if (pending_ == kUnknown) {
-            return push(Kind::skip, nullptr, 1);
+            return push(ec, Kind::skip, nullptr, 1);
         }
-        if (member(top).type != Type::object) {
+        if (pendingMember().type != Type::object) {
             return stop(ec);
         }
         if (top.kind == Kind::style) {  // styleData
-            return push(Kind::styleData, &record<styleContainer>(top).styleData);
+            return push(ec, Kind::styleData, &record<styleContainer>(top).styleData);
         }
         // rangeOptions, the only other object member
-        return push(Kind::range, &record<userVariable>(top).rangeOptions.emplace());
+        return push(ec, Kind::range, &record<userVariable>(top).rangeOptions.emplace());
     }
 
     bool on_object_end(std::size_t, json::error_code& ec) {
@@ -509,7 +579,7 @@ class OnePassReader {
         if ((top.seen & requiredOf(top.kind)) != requiredOf(top.kind)) {
             return stop(ec);
         }
-        frames_.pop_back();
+        frames_.pop();
         done_ = frames_.empty();
         return true;
     }
@@ -527,37 +597,54 @@ class OnePassReader {
             return stop(ec);  // no list of ours holds lists
         }
         if (pending_ == kUnknown) {
-            return push(Kind::skip, nullptr, 1);
+            return push(ec, Kind::skip, nullptr, 1);
         }
-        const Type type = member(top).type;
+        const Type type = pendingMember().type;
         if (type == Type::strings) {
-            return push(Kind::strings, &stringList(top));
+            return push(ec, Kind::strings, &stringList(top));
         }
         if (type != Type::objects) {
             return stop(ec);
         }
         switch (top.kind) {
             case Kind::database:
-                return push(Kind::styles, &record<styleDatabase>(top).styles);
+                return push(ec, Kind::styles, &record<styleDatabase>(top).styles);
             case Kind::styleData: {
                 styleJSON& data = record<styleJSON>(top);
-                return push(Kind::sections, pending_ == slot(kStyleJSONMembers, "sections")
-                                                ? &data.sections
-                                                : &data.compSections.emplace());
+                return push(ec, Kind::sections,
+                            pending_ == slot(kStyleJSONMembers, "sections")
+                                ? &data.sections
+                                : &data.compSections.emplace());
             }
             case Kind::style:
-                return push(Kind::variables, &record<styleContainer>(top).userVariables.emplace());
+                return push(ec, Kind::variables,
+                            &record<styleContainer>(top).userVariables.emplace());
             default:  // Kind::variable: selectOptions
-                return push(Kind::options, &record<userVariable>(top).selectOptions.emplace());
+                return push(ec, Kind::options, &record<userVariable>(top).selectOptions.emplace());
         }
     }
 
     bool on_array_end(std::size_t, json::error_code&) {
         Frame& top = frames_.back();
-        if (top.kind == Kind::skip) {
-            return leaveSkipped();
+        switch (top.kind) {
+            case Kind::skip:
+                return leaveSkipped();
+            case Kind::sections:
+                endList(sections_, list<styleSection>(top));
+                break;
+            case Kind::variables:
+                endList(variables_, list<userVariable>(top));
+                break;
+            case Kind::options:
+                endList(options_, list<variableOption>(top));
+                break;
+            case Kind::strings:
+                endList(strings_, list<std::string>(top));
+                break;
+            default:  // Kind::styles
+                break;
         }
-        frames_.pop_back();
+        frames_.pop();
         return true;
     }
 
@@ -589,8 +676,18 @@ class OnePassReader {
     }
 
     bool on_string(json::string_view s, std::size_t, json::error_code& ec) {
-        if (!on_string_part(s, 0, ec)) {
-            return false;
+        if (string_ == nullptr && !openString()) {
+            return stop(ec);
+        }
+        if (string_ != &ignored_) {
+            // A string in one piece, the most common, is made at its size; the member is still
+            // empty, as a repeated member stops the reader at its key. The parts of a longer or
+            // escaped string have been appended as they came.
+            if (string_->empty()) {
+                setString(*string_, s.data(), s.size());
+            } else {
+                string_->append(s.data(), s.size());
+            }
         }
         string_ = nullptr;
         return true;
@@ -637,7 +734,7 @@ class OnePassReader {
         if (top->kind == Kind::skip || pending_ == kUnknown) {
             return true;
         }
-        if (member(*top).type != Type::boolean) {
+        if (pendingMember().type != Type::boolean) {
             return stop(ec);
         }
         if (top->kind == Kind::style) {
@@ -657,7 +754,7 @@ class OnePassReader {
             return stop(ec);
         }
         // An optional member that is null is absent; a required one is missing.
-        return top->kind == Kind::skip || pending_ == kUnknown || !member(*top).required ||
+        return top->kind == Kind::skip || pending_ == kUnknown || !pendingMember().required ||
                stop(ec);
     }
 
@@ -680,30 +777,29 @@ class OnePassReader {
         return *static_cast<std::vector<T>*>(f.target);
     }
 
-    static const Member* membersOf(Kind kind, std::size_t& count) {
-        switch (kind) {
-            case Kind::database:
-                count = kDatabaseMembers.size();
-                return kDatabaseMembers.data();
-            case Kind::style:
-                count = kStyleMembers.size();
-                return kStyleMembers.data();
-            case Kind::styleData:
-                count = kStyleJSONMembers.size();
-                return kStyleJSONMembers.data();
-            case Kind::section:
-                count = kSectionMembers.size();
-                return kSectionMembers.data();
-            case Kind::variable:
-                count = kVariableMembers.size();
-                return kVariableMembers.data();
-            case Kind::option:
-                count = kOptionMembers.size();
-                return kOptionMembers.data();
-            default:
-                count = kRangeMembers.size();
-                return kRangeMembers.data();
+    // A new item at the end of the list of frame `f`, or of the items gathered for it.
+    template <class T>
+    T& newItem(std::vector<T>& gathered, const Frame& f) {
+        return (gatherLists_ ? gathered : list<T>(f)).emplace_back();
+    }
+
+    // Hands the items gathered for a list that has ended to the list, which takes just the
+    // room they need in one allocation.
+    template <class T>
+    void endList(std::vector<T>& gathered, std::vector<T>& list) {
+        if (gatherLists_) {
+            list.assign(std::make_move_iterator(gathered.begin()),
+                        std::make_move_iterator(gathered.end()));
+            gathered.clear();
         }
+    }
+
+    // The member table of each kind of object, by Kind.
+    static std::span<const Member> membersOf(Kind kind) {
+        static constexpr std::array<std::span<const Member>, 7> tables = {
+            kDatabaseMembers, kStyleMembers,  kStyleJSONMembers, kSectionMembers,
+            kVariableMembers, kOptionMembers, kRangeMembers};
+        return tables[static_cast<std::size_t>(kind)];
     }
 
     static std::uint32_t requiredOf(Kind kind) {
@@ -715,22 +811,26 @@ class OnePassReader {
         return bits[static_cast<std::size_t>(kind)];
     }
 
-    const Member& member(const Frame& f) const {
-        std::size_t count = 0;
-        return membersOf(f.kind, count)[pending_];
-    }
+    // The member whose value comes next; only while pending_ is not kUnknown.
+    const Member& pendingMember() const { return *pendingMember_; }
 
     // Sets pending_ to the member named `key`, or to kUnknown. False for a repeated member: the
     // tree keeps the last of repeated members, and such documents are left to it.
     bool findMember(Frame& f, std::string_view key) {
-        std::size_t count = 0;
-        const Member* members = membersOf(f.kind, count);
+        const std::span<const Member> members = membersOf(f.kind);
+        const std::size_t count = members.size();
+        // Members mostly come in the table's order, some optional ones left out: look from the
+        // one after the last found on, then from the start.
         std::size_t found = count;
-        if (f.next < count && members[f.next].name == key) {
-            found = f.next;
-        } else {
-            for (std::size_t i = 0; i < count; ++i) {
-                if (members[i].name == key) {
+        for (std::size_t i = f.next; i < count; ++i) {
+            if (isName(key, members[i].name)) {
+                found = i;
+                break;
+            }
+        }
+        if (found == count) {
+            for (std::size_t i = 0; i < f.next && i < count; ++i) {
+                if (isName(key, members[i].name)) {
                     found = i;
                     break;
                 }
@@ -747,18 +847,18 @@ class OnePassReader {
         }
         f.seen |= bit;
         pending_ = static_cast<std::uint8_t>(found);
+        pendingMember_ = &members[found];
         f.next = static_cast<std::uint8_t>(found + 1);
         return true;
     }
 
-    bool push(Kind kind, void* target, std::uint32_t seen = 0) {
-        frames_.push_back(Frame{kind, target, seen});
-        return true;
+    bool push(json::error_code& ec, Kind kind, void* target, std::uint32_t seen = 0) {
+        return frames_.push(Frame{kind, target, seen}) || stop(ec);
     }
 
     bool leaveSkipped() {
         if (--frames_.back().seen == 0) {
-            frames_.pop_back();
+            frames_.pop();
         }
         return true;
     }
@@ -794,6 +894,19 @@ class OnePassReader {
         }
     }
 
+    // Gives the empty string `target` the text [data, data + size), in storage of just that
+    // size (assigning would reserve room to grow), made afresh in place: the string is empty,
+    // so nothing is lost. Out of memory leaves it empty and alive for its record's destructor.
+    static void setString(std::string& target, const char* data, std::size_t size) {
+        std::destroy_at(&target);
+        try {
+            std::construct_at(&target, data, size);
+        } catch (...) {
+            std::construct_at(&target);
+            throw;
+        }
+    }
+
     // Decides where the characters of the string that starts now go. False when no string may
     // stand here.
     bool openString() {
@@ -806,10 +919,10 @@ class OnePassReader {
             return true;
         }
         if (top.kind == Kind::strings) {
-            string_ = &list<std::string>(top).emplace_back();
+            string_ = &newItem(strings_, top);
             return true;
         }
-        if (!isObject(top.kind) || member(top).type != Type::string || isCodeNumber(top)) {
+        if (!isObject(top.kind) || pendingMember().type != Type::string || isCodeNumber(top)) {
             return false;
         }
         string_ = &stringMember(top);
@@ -893,10 +1006,12 @@ class OnePassReader {
             if (!isInteger || i < 0) {
                 return false;
             }
-            stringMember(*top) = std::to_string(i);
+            char digits[24];
+            const auto written = std::to_chars(digits, digits + sizeof digits, i);
+            setString(stringMember(*top), digits, static_cast<std::size_t>(written.ptr - digits));
             return true;
         }
-        const Type type = member(*top).type;
+        const Type type = pendingMember().type;
         if (type == Type::integer) {
             if (!isInteger) {
                 return false;
@@ -941,13 +1056,26 @@ class OnePassReader {
     const Kind root_;
     void* const rootTarget_;
     const bool codeAsNumbers_;
-    std::vector<Frame> frames_;
+    // Whether the items of the lists (but the styles) are gathered aside and handed to their
+    // list when it ends, so that it takes one allocation of the right size rather than growing
+    // item by item. Done for the skeleton of a library, a text of many short lists and no code.
+    // With the code in the text it leaves more of the heap for the allocator to hand back
+    // after the records are freed, and repeated reads then pay for the memory again.
+    const bool gatherLists_;
+    FrameStack frames_;
     std::uint8_t pending_ = kUnknown;  // the member whose value comes next
-    bool done_ = false;                // the top-level object has ended
-    std::string key_;                  // a key that arrives in parts
-    std::string numberText_;           // a number that arrives in parts
-    std::string* string_ = nullptr;    // where the string being read goes
-    std::string ignored_;              // the sink for strings nobody reads
+    const Member* pendingMember_ = nullptr;
+    bool done_ = false;              // the top-level object has ended
+    std::string key_;                // a key that arrives in parts
+    std::string numberText_;         // a number that arrives in parts
+    std::string* string_ = nullptr;  // where the string being read goes
+    std::string ignored_;            // the sink for strings nobody reads
+    // The items gathered for the open lists (see gatherLists_). Lists of one kind never nest,
+    // so one of each is enough.
+    std::vector<styleSection> sections_;
+    std::vector<userVariable> variables_;
+    std::vector<variableOption> options_;
+    std::vector<std::string> strings_;
 };
 
 // Decodes `text` into `out` in one pass. False when the text is not a document that decodes
@@ -1466,23 +1594,43 @@ bool decodeDatabaseSkeleton(const std::vector<std::string_view>& runs, styleData
         options.max_depth = kMaxJsonDepth;
         json::basic_parser<OnePassReader> parser(options, Kind::database, &out, true);
         json::error_code ec;
-        const auto feed = [&](std::string_view part, bool more) {
-            return parser.write_some(more, part.data(), part.size(), ec) == part.size() && !ec;
+        // The runs and numbers are copied into a buffer and the parser reads it a buffer at a
+        // time. Handing it each run on its own would make it stop and resume around every code
+        // string, several levels deep, which costs more than the copy.
+        constexpr std::size_t kBufferSize = std::size_t{64} * 1024;
+        const auto buffer = std::make_unique<char[]>(kBufferSize);
+        std::size_t used = 0;
+        const auto flush = [&](bool more) {
+            const std::size_t read = parser.write_some(more, buffer.get(), used, ec);
+            const bool ok = read == used && !ec;
+            used = 0;
+            return ok;
+        };
+        const auto feed = [&](std::string_view part) {
+            while (!part.empty()) {
+                if (used == kBufferSize && !flush(true)) {
+                    return false;
+                }
+                const std::size_t n = std::min(part.size(), kBufferSize - used);
+                std::memcpy(buffer.get() + used, part.data(), n);
+                used += n;
+                part.remove_prefix(n);
+            }
+            return true;
         };
         for (std::size_t i = 0; i < runs.size(); ++i) {
-            const bool last = i + 1 == runs.size();
-            if (!feed(runs[i], !last)) {
+            if (!feed(runs[i])) {
                 return false;
             }
-            if (!last) {
+            if (i + 1 < runs.size()) {
                 char place[24];
                 const auto written = std::to_chars(place, place + sizeof place, i);
-                if (!feed(std::string_view(place, written.ptr), true)) {
+                if (!feed(std::string_view(place, written.ptr))) {
                     return false;
                 }
             }
         }
-        return parser.handler().finished();
+        return flush(false) && parser.handler().finished();
     } catch (const std::bad_alloc&) {
         return false;
     }
