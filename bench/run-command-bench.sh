@@ -8,6 +8,7 @@
 #   bench/run-command-bench.sh --reference PATH/TO/orlavine [--rounds R] [--styles N]
 #                              [--library FILE]
 #
+# Each round also merges a library of 2,000 styles into an empty library (`orlavine merge`).
 # --library times a library file of your own instead of generating one. Environment:
 # BENCH_BUILD_DIR (default build/release), built with the targets orlavine and (unless --library)
 # db_codec_bench.
@@ -39,6 +40,7 @@ else
     "$build/bench/db_codec_bench" --write "$work/library.sdb" --styles "$styles" --machine >/dev/null
 fi
 id=$(grep -o '"uniqueID":[0-9]*' "$work/library.sdb" | sed -n "$((styles / 2 + 1))p" | cut -d: -f2)
+"$build/bench/db_codec_bench" --write "$work/merged.sdb" --styles 2000 --machine >/dev/null
 
 declare -A samples
 # run NAME PROGRAM ARGS...: times one command in NAME's own library (an empty one for a NAME
@@ -58,7 +60,7 @@ run() {
         XDG_CONFIG_HOME="$home/xdg" XDG_CACHE_HOME="$home/xdg" \
         DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent "$program" "$@" >/dev/null
     end=${EPOCHREALTIME/./}
-    samples[$name.$1]+="$(((end - start) / 100)) "  # tenths of a millisecond
+    samples[${key:-$name.$1}]+="$(((end - start) / 100)) "  # tenths of a millisecond
 }
 
 loads=()
@@ -72,6 +74,7 @@ for ((round = 1; round <= rounds; round++)); do
         run "$side" "$program" list
         run "$side" "$program" disable "$id"
         run "$side" "$program" enable "$id"
+        key=$side.merge run "$side-merge$round-empty" "$program" merge "$work/merged.sdb"
     done
 done
 
@@ -81,12 +84,13 @@ stat() {  # median (min-max) of the samples of $1
              f=(m<20)?"%.1f ms (%.1f-%.1f)":"%.0f ms (%.0f-%.0f)"; printf f, m, v[1], v[NR]}'
 }
 echo "machine: $(nproc) cores; $(date -u '+%F %H:%M UTC'); load average at each round: ${loads[*]}"
-echo "library: $styles styles, $(du -h "$work/library.sdb" | cut -f1); $rounds rounds, end to end"
+echo "library: $styles styles, $(du -h "$work/library.sdb" | cut -f1); $rounds rounds, end to end;"
+echo "merge: 2000 styles ($(du -h "$work/merged.sdb" | cut -f1)) into an empty library"
 printf '%-22s %-24s %s\n' "command" "ours" "reference"
 printf '%-22s %-24s %s\n' "--version" "$(stat "ours-empty.--version")" \
     "$(stat "reference-empty.--version")"
 printf '%-22s %-24s %s\n' "list, empty library" "$(stat "ours-empty.list")" \
     "$(stat "reference-empty.list")"
-for command in list disable enable; do
+for command in list disable enable merge; do
     printf '%-22s %-24s %s\n' "$command" "$(stat "ours.$command")" "$(stat "reference.$command")"
 done
