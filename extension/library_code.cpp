@@ -96,9 +96,7 @@ std::shared_ptr<const LibraryCode> LibraryCode::make(const LibraryOutline& outli
         span.length = static_cast<std::uint32_t>(stored.size());
         if (!surelyNotEmpty(stored)) {
             // Rare enough to decode here: white space, comments, @namespace, odd openings.
-            std::string quoted(stored);
-            quoted += '"';
-            const auto text = LibraryOutline::decodeStored(quoted);
+            const auto text = LibraryOutline::decodeStored(LibraryOutline::quoted(stored));
             span.empty = !text || isEmptySectionText(*text);
         }
         spans.push_back(span);

@@ -430,8 +430,8 @@ std::string LibraryOutline::decodePiece(const std::string& place) const {
     return decodeStored(quoted(pieces_[*n])).value_or(std::string());
 }
 
-std::string_view LibraryOutline::quoted(std::string_view piece) {
-    return {piece.data(), piece.size() + 1};  // every piece is followed by its closing quote
+std::string_view LibraryOutline::quoted(std::string_view stored) {
+    return {stored.data(), stored.size() + 1};  // every piece is followed by its closing quote
 }
 
 void LibraryOutline::decodeCode(styleContainer& style) const {

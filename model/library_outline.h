@@ -52,12 +52,13 @@ class LibraryOutline {
     // Nothing unless the decoder takes it as one string's contents, so bytes that changed since
     // the outline was read never give a text the decoder would not have.
     static std::optional<std::string> decodeStored(std::string_view quoted);
+    // One of storedCode() with its closing quote, as decodeStored() takes it.
+    static std::string_view quoted(std::string_view stored);
 
   private:
     LibraryOutline() = default;
 
     std::string decodePiece(const std::string& place) const;
-    static std::string_view quoted(std::string_view piece);
 
     std::shared_ptr<const std::string> text_;
     bool checked_ = true;  // every piece was checked on reading
