@@ -13,16 +13,25 @@ namespace {
 
 using testing::outlineProblem;
 
-// A one-style library whose first section has `section` as its members after the rule lists.
-std::string library(const std::string& section, const std::string& extra = "") {
-    return R"({"styles":[{"uniqueID":7,"styleData":{"url":"","updateUrl":"","md5Url":"",)"
+// A style whose first section has `section` as its members after the rule lists, and which
+// ends with the members `extra`.
+std::string style(const std::string& section, const std::string& extra = "",
+                  const std::string& description = "") {
+    return R"({"uniqueID":7,"styleData":{"url":"","updateUrl":"","md5Url":"",)"
            R"("originalMd5":"","name":"N","sections":[{"urls":[],"urlPrefixes":[],"domains":[],)"
            R"("regexps":[],)" +
            section +
            R"(}]},"isEnabled":true,"source":"custom","userstyleID":-1,"version":"",)"
-           R"("namespace":"","description":"","author":"","homepageURL":"","supportURL":"",)"
+           R"("namespace":"","description":")" +
+           description +
+           R"(","author":"","homepageURL":"","supportURL":"",)"
            R"("license":"","downloadedFrom":"","preprocessor":"default")" +
-           extra + R"(}],"randomHash":1})";
+           extra + "}";
+}
+
+// A one-style library.
+std::string library(const std::string& section, const std::string& extra = "") {
+    return R"({"styles":[)" + style(section, extra) + R"(],"randomHash":1})";
 }
 
 bool outlined(const std::string& text) {
@@ -65,6 +74,49 @@ TEST(LibraryOutline, AgreesWithTheDecoder) {
     for (const Case& c : cases) {
         EXPECT_EQ(outlined(c.text), c.fast) << c.text;
         EXPECT_EQ(outlineProblem(c.text, decodeDatabase(c.text)), std::nullopt) << c.text;
+    }
+}
+
+// A library large enough to be read on two threads, cut near the middle of its styles, reads
+// as on one: wherever the cut lands and whatever is wrong with the text on either side of it.
+TEST(LibraryOutline, LargeLibrariesAgreeWithTheDecoder) {
+    // Descriptions full of what a style boundary looks like, so the text is a few megabytes
+    // without its code.
+    std::string description;
+    while (description.size() < 8000) {
+        description += R"(},{\"uniqueID\":1}]}{[ ],{ )";
+    }
+    const auto large = [&](const std::string& head, const std::string& tail,
+                           const std::string& extra = "", std::size_t broken = 0,
+                           const std::string& brokenExtra = "") {
+        std::string text = head;
+        for (std::size_t i = 1; i <= 300; ++i) {
+            text += i == 1 ? "" : ",";
+            text +=
+                style(R"("code":"a},{\"b\":[]}")", i == broken ? brokenExtra : extra, description);
+        }
+        return text + tail;
+    };
+    const std::string begin = R"({"styles":[)";
+    const std::string end = R"(],"randomHash":1})";
+    const std::string decoy = R"(,"x":[{},{"uniqueID":1}])";
+    struct Case {
+        std::string text;
+        bool fast;
+    };
+    const std::vector<Case> cases = {
+        {large(begin, end), true},
+        // The boundary searched for, inside a member that is skipped.
+        {large(begin, end, decoy), true},
+        {large(R"({"randomHash":1,"styles":[)", "]}"), true},
+        {large(R"({"randomHash":1,"styles":[)", end), false},
+        {large(begin, end, "", 290, R"(,"source":"")"), false},
+        {large(begin, end, "", 10, R"(,"isEnabled":1)"), false},
+        {large(begin, R"(],"randomHash":1)"), false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(outlined(c.text), c.fast) << c.text.substr(0, 40);
+        EXPECT_EQ(outlineProblem(c.text, decodeDatabase(c.text)), std::nullopt);
     }
 }
 
