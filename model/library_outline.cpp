@@ -7,6 +7,9 @@
 #include <charconv>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
+#include <system_error>
+#include <thread>
 #include <utility>
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -321,32 +324,32 @@ std::string unescape(std::string_view piece) {
     return out;
 }
 
-}  // namespace
-
-std::optional<std::pair<LibraryOutline, styleDatabase>> LibraryOutline::read(
-    std::shared_ptr<const std::string> shared, CodeCheck check) {
-    if (!shared || shared->size() > kMaxDatabaseBytes) {
-        return std::nullopt;
-    }
-    const std::string_view text = *shared;
-    LibraryOutline outline;
-    // The skeleton: the text with every code string that follows a "code" or "compiledcode" key
-    // replaced by its place among the pieces. Up to the first replacement it is the same text,
-    // and each replacement puts a number where a well-formed string stood, so the skeleton is
-    // valid JSON exactly when the text is, and decodes to the same records but for the code.
-    // It is never put together: the decoder reads the runs of text between the code strings.
-    //
-    // The keys are found by their ending `code"`: within a string a quote is escaped, so those
-    // bytes end a string. It is a key when an unescaped quote opens it (else, in a valid text,
-    // it is inside or the end of another string) and a colon follows; in a text that is not
-    // valid up to there, the skeleton is not valid either.
+// The skeleton of a library text, or of a stretch of it: the text with every code string that
+// follows a "code" or "compiledcode" key replaced by its place among the pieces. Up to the first
+// replacement it is the same text, and each replacement puts a number where a well-formed
+// string stood, so the skeleton is valid JSON exactly when the text is, and decodes to the same
+// records but for the code. It is never put together: the decoder reads the runs of text
+// between the code strings.
+struct Skeleton {
     std::vector<std::string_view> runs;
-    std::size_t copied = 0;
-    std::size_t i = 0;
+    std::vector<std::string_view> pieces;  // the code strings' contents
+};
+
+// Finds the code strings whose keys lie in text[from, until), adding them and the runs before
+// them to `out`. Returns where the run after the last one begins (past `until` when a code
+// string reaches over it), or kNone for a code member the outline does not take.
+//
+// The keys are found by their ending `code"`: within a string a quote is escaped, so those
+// bytes end a string. It is a key when an unescaped quote opens it (else, in a valid text,
+// it is inside or the end of another string) and a colon follows; in a text that is not
+// valid up to there, the skeleton is not valid either.
+std::size_t scanCode(std::string_view text, std::size_t from, std::size_t until,
+                     LibraryOutline::CodeCheck check, Skeleton& out) {
+    std::size_t copied = from;
+    std::size_t i = from;
     constexpr std::string_view kEnding = "code\"";
-    while (true) {
-        const void* found =
-            ::memmem(text.data() + i, text.size() - i, kEnding.data(), kEnding.size());
+    while (i < until) {
+        const void* found = ::memmem(text.data() + i, until - i, kEnding.data(), kEnding.size());
         if (found == nullptr) {
             break;
         }
@@ -368,24 +371,141 @@ std::optional<std::pair<LibraryOutline, styleDatabase>> LibraryOutline::read(
         }
         const std::size_t value = skipSpace(text, colon + 1);
         if (value >= text.size() || text[value] != '"') {
-            return std::nullopt;  // code that is no string: the full decoder says what is wrong
+            return kNone;  // code that is no string: the full decoder says what is wrong
         }
-        const std::size_t valueEnd = check == CodeCheck::onRead
+        const std::size_t valueEnd = check == LibraryOutline::CodeCheck::onRead
                                          ? checkedStringEnd(text, value + 1)
                                          : uncheckedStringEnd(text, value + 1);
         if (valueEnd == kNone) {
-            return std::nullopt;
+            return kNone;
         }
-        runs.push_back(text.substr(copied, value - copied));
-        outline.pieces_.push_back(text.substr(value + 1, valueEnd - value - 1));
+        out.runs.push_back(text.substr(copied, value - copied));
+        out.pieces.push_back(text.substr(value + 1, valueEnd - value - 1));
         copied = valueEnd + 1;
         i = copied;
     }
-    runs.push_back(text.substr(copied));
+    return copied;
+}
 
-    styleDatabase db;
-    if (!detail::decodeDatabaseSkeleton(runs, db)) {
+// Texts from this size on are read on two threads, where there are two cores; below it the
+// second thread costs more than it saves.
+constexpr std::size_t kTwoThreadBytes = std::size_t{4} * 1024 * 1024;
+
+// The comma of the first `},{"uniqueID":` from the middle of a large text on: where it may be
+// cut between two styles (the encoder writes uniqueID first). kNone for a smaller text or
+// where there is none. Only a guess, which reading the text before it confirms.
+std::size_t cutNearMiddle(std::string_view text) {
+    if (text.size() < kTwoThreadBytes) {
+        return kNone;
+    }
+    constexpr std::string_view kNextStyle = R"(},{"uniqueID":)";
+    const std::size_t found = text.find(kNextStyle, text.size() / 2);
+    return found == kNone ? kNone : found + 1;
+}
+
+// Adds `by` to the code places of `style`'s sections.
+void shiftPlaces(styleContainer& style, std::size_t by) {
+    const auto shift = [by](std::string& field) {
+        field = std::to_string(LibraryOutline::placeOf(field).value_or(0) + by);
+    };
+    const auto shiftAll = [&](std::vector<styleSection>& sections) {
+        for (styleSection& section : sections) {
+            shift(section.code);
+            if (section.compiledcode) {
+                shift(*section.compiledcode);
+            }
+        }
+    };
+    shiftAll(style.styleData.sections);
+    if (style.styleData.compSections) {
+        shiftAll(*style.styleData.compSections);
+    }
+}
+
+// The skeleton and records of the text after the comma at `cut`, as if the library began
+// there: its code places count from 0.
+bool readTail(std::string_view text, std::size_t cut, LibraryOutline::CodeCheck check,
+              Skeleton& tail, styleDatabase& db) {
+    try {
+        const std::size_t copied = scanCode(text, cut + 1, text.size(), check, tail);
+        if (copied == kNone) {
+            return false;
+        }
+        tail.runs.push_back(text.substr(copied));
+        return detail::decodeDatabaseSkeleton(tail.runs, db, detail::SkeletonPart::tail);
+    } catch (...) {  // out of memory: the one-thread reading has the last word
+        return false;
+    }
+}
+
+// Reads a large text on two threads, cut at the comma `cut`: a second thread reads the text
+// after it while this one reads the text before. The two give what reading the whole text
+// does when the head ends between two styles, with no library member but the styles before
+// them and no code string reaching over the cut: reading the whole text then stands after the
+// comma just as reading the tail does after `{"styles":[`. False when it is not so, or when
+// either part is not taken; the whole text is then read on one thread, which decides.
+bool readInTwo(std::string_view text, std::size_t cut, LibraryOutline::CodeCheck check,
+               std::vector<std::string_view>& pieces, styleDatabase& db) {
+    Skeleton tail;
+    styleDatabase rest;
+    bool tailRead = false;
+    {
+        std::jthread second;
+        try {
+            second = std::jthread([&] { tailRead = readTail(text, cut, check, tail, rest); });
+        } catch (const std::system_error&) {
+            return false;
+        }
+        Skeleton head;
+        const std::size_t copied = scanCode(text, 0, cut, check, head);
+        if (copied > cut) {  // kNone too
+            return false;
+        }
+        head.runs.push_back(text.substr(copied, cut - copied));
+        if (!detail::decodeDatabaseSkeleton(head.runs, db, detail::SkeletonPart::head)) {
+            return false;
+        }
+        pieces = std::move(head.pieces);
+    }  // joins the second thread
+    if (!tailRead) {
+        return false;
+    }
+    for (styleContainer& style : rest.styles) {
+        shiftPlaces(style, pieces.size());
+    }
+    pieces.insert(pieces.end(), tail.pieces.begin(), tail.pieces.end());
+    db.styles.insert(db.styles.end(), std::make_move_iterator(rest.styles.begin()),
+                     std::make_move_iterator(rest.styles.end()));
+    // The library's members after its styles.
+    db.randomHash = rest.randomHash;
+    db.dateModified = rest.dateModified;
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::pair<LibraryOutline, styleDatabase>> LibraryOutline::read(
+    std::shared_ptr<const std::string> shared, CodeCheck check) {
+    if (!shared || shared->size() > kMaxDatabaseBytes) {
         return std::nullopt;
+    }
+    const std::string_view text = *shared;
+    LibraryOutline outline;
+    styleDatabase db;
+    const std::size_t cut = cutNearMiddle(text);
+    if (cut == kNone || std::thread::hardware_concurrency() < 2 ||
+        !readInTwo(text, cut, check, outline.pieces_, db)) {
+        Skeleton skeleton;
+        const std::size_t copied = scanCode(text, 0, text.size(), check, skeleton);
+        if (copied == kNone) {
+            return std::nullopt;
+        }
+        skeleton.runs.push_back(text.substr(copied));
+        db = styleDatabase();
+        if (!detail::decodeDatabaseSkeleton(skeleton.runs, db)) {
+            return std::nullopt;
+        }
+        outline.pieces_ = std::move(skeleton.pieces);
     }
     outline.text_ = std::move(shared);
     outline.checked_ = check == CodeCheck::onRead;

@@ -13,8 +13,6 @@
 #include <memory>
 #include <optional>
 #include <span>
-#include <system_error>
-#include <thread>
 #include <type_traits>
 #include <utility>
 
@@ -768,7 +766,7 @@ class OnePassReader {
     bool finished() const { return done_ && frames_.empty(); }
 
     // Whether the reader stands between two items of a library's styles, and the library has
-    // no member but "styles" so far: where a reader of `{"styles":[` would stand, but for the
+    // no member but "styles" so far: where a reader of `{"styles":[` stands, but for the
     // styles already read.
     bool betweenStyles() const {
         constexpr std::uint32_t stylesOnly = 1u << slot(kDatabaseMembers, "styles");
@@ -1594,133 +1592,6 @@ std::size_t textSizeHint(const styleContainer& s) {
     return n + n / 16;
 }
 
-// ---- reading a library skeleton ----
-
-// A place in a library skeleton: a byte of one of its runs.
-struct SkeletonPlace {
-    std::size_t run = 0;
-    std::size_t offset = 0;
-};
-
-// A one-pass reader of a library skeleton, fed a stretch of it at a time.
-class SkeletonReader {
-  public:
-    explicit SkeletonReader(styleDatabase& out)
-        : parser_(parseOptions(), Kind::database, &out, true),
-          buffer_(std::make_unique<char[]>(kBufferSize)) {}
-
-    // Reads the skeleton from `from` up to `to`. False when the text so far is not one the
-    // full decoder takes in the same way.
-    bool read(const std::vector<std::string_view>& runs, SkeletonPlace from, SkeletonPlace to) {
-        for (std::size_t i = from.run; i <= to.run; ++i) {
-            const std::size_t begin = i == from.run ? from.offset : 0;
-            const std::size_t end = i == to.run ? to.offset : runs[i].size();
-            if (!feed(runs[i].substr(begin, end - begin))) {
-                return false;
-            }
-            if (i < to.run) {
-                char place[24];
-                const auto written = std::to_chars(place, place + sizeof place, i);
-                if (!feed(std::string_view(place, written.ptr))) {
-                    return false;
-                }
-            }
-        }
-        return true;
-    }
-
-    bool feed(std::string_view part) {
-        while (!part.empty()) {
-            if (used_ == kBufferSize && !flush(true)) {
-                return false;
-            }
-            const std::size_t n = std::min(part.size(), kBufferSize - used_);
-            std::memcpy(buffer_.get() + used_, part.data(), n);
-            used_ += n;
-            part.remove_prefix(n);
-        }
-        return true;
-    }
-
-    // Hands the parser what was fed so far, as read() leaves some of it in the buffer.
-    bool flush() { return flush(true); }
-
-    // Whether all that was read and flushed stands between two styles (see
-    // OnePassReader::betweenStyles).
-    bool betweenStyles() const { return parser_.handler().betweenStyles(); }
-
-    // Whether the text read is a whole library that decodes.
-    bool finish() { return flush(false) && parser_.handler().finished(); }
-
-  private:
-    // The runs and numbers are copied into a buffer and the parser reads it a buffer at a time.
-    // Handing it each run on its own would make it stop and resume around every code string,
-    // several levels deep, which costs more than the copy.
-    static constexpr std::size_t kBufferSize = std::size_t{64} * 1024;
-
-    static json::parse_options parseOptions() {
-        json::parse_options options;
-        options.max_depth = kMaxJsonDepth;
-        return options;
-    }
-
-    bool flush(bool more) {
-        const std::size_t read = parser_.write_some(more, buffer_.get(), used_, ec_);
-        const bool ok = read == used_ && !ec_;
-        used_ = 0;
-        return ok;
-    }
-
-    json::basic_parser<OnePassReader> parser_;
-    json::error_code ec_;
-    std::unique_ptr<char[]> buffer_;
-    std::size_t used_ = 0;
-};
-
-// Skeletons from this size on are read on two threads, where there are two cores: below it
-// the second thread costs more than it saves.
-constexpr std::size_t kTwoThreadBytes = std::size_t{2} * 1024 * 1024;
-
-// A comma near the middle of a large skeleton that may stand between two styles: that of the
-// first `},{"uniqueID":` from the middle on (the encoder writes uniqueID first). Only a guess,
-// which the reader of the text before it confirms.
-std::optional<SkeletonPlace> styleBoundaryNearMiddle(const std::vector<std::string_view>& runs) {
-    std::size_t total = 0;
-    for (const std::string_view run : runs) {
-        total += run.size();
-    }
-    if (total < kTwoThreadBytes) {
-        return std::nullopt;
-    }
-    constexpr std::string_view kNextStyle = R"(},{"uniqueID":)";
-    std::size_t before = 0;  // bytes of the runs before run i
-    for (std::size_t i = 0; i < runs.size() && before < total * 3 / 4; ++i) {
-        const std::size_t from = before < total / 2 ? total / 2 - before : 0;
-        if (from < runs[i].size()) {
-            const std::size_t found = runs[i].find(kNextStyle, from);
-            if (found != std::string_view::npos) {
-                return SkeletonPlace{i, found + 1};  // the comma
-            }
-        }
-        before += runs[i].size();
-    }
-    return std::nullopt;
-}
-
-// Reads the styles of a skeleton after the comma at `comma` (between two styles), and the
-// library's members after them, as if the library began there.
-bool readLibraryAfter(const std::vector<std::string_view>& runs, SkeletonPlace comma,
-                      styleDatabase& out) {
-    try {
-        SkeletonReader reader(out);
-        const SkeletonPlace from{comma.run, comma.offset + 1};
-        return reader.feed(R"({"styles":[)") &&
-               reader.read(runs, from, {runs.size() - 1, runs.back().size()}) && reader.finish();
-    } catch (...) {  // out of memory: this thread's work is simply not used
-        return false;
-    }
-}
-
 }  // namespace
 
 Result<styleDatabase> decodeDatabase(std::string_view text) {
@@ -1729,41 +1600,56 @@ Result<styleDatabase> decodeDatabase(std::string_view text) {
 
 namespace detail {
 
-// A large skeleton is cut at a comma between two styles near its middle, and a second thread
-// reads the styles after the cut while this one reads those before. Where the text before the
-// cut ends between two styles, the reader of the whole text would stand after the comma just
-// as the second reader stands after `{"styles":[`, so the two give what one reader would. Any
-// other outcome (no cut found, the cut not between styles, the second reader failing) leaves
-// the rest to this thread, which goes on from the cut.
-bool decodeDatabaseSkeleton(const std::vector<std::string_view>& runs, styleDatabase& out) {
+bool decodeDatabaseSkeleton(const std::vector<std::string_view>& runs, styleDatabase& out,
+                            SkeletonPart held) {
     try {
-        SkeletonReader reader(out);
-        const SkeletonPlace end{runs.size() - 1, runs.back().size()};
-        const std::optional<SkeletonPlace> cut = styleBoundaryNearMiddle(runs);
-        if (!cut || std::thread::hardware_concurrency() < 2) {
-            return reader.read(runs, {}, end) && reader.finish();
-        }
-        styleDatabase rest;
-        bool restRead = false;
-        {
-            std::jthread second;
-            try {
-                second = std::jthread([&] { restRead = readLibraryAfter(runs, *cut, rest); });
-            } catch (const std::system_error&) {
-                // No thread to be had: the one-thread reading below.
+        json::parse_options options;
+        options.max_depth = kMaxJsonDepth;
+        json::basic_parser<OnePassReader> parser(options, Kind::database, &out, true);
+        json::error_code ec;
+        // The runs and numbers are copied into a buffer and the parser reads it a buffer at a
+        // time. Handing it each run on its own would make it stop and resume around every code
+        // string, several levels deep, which costs more than the copy.
+        constexpr std::size_t kBufferSize = std::size_t{64} * 1024;
+        const auto buffer = std::make_unique<char[]>(kBufferSize);
+        std::size_t used = 0;
+        const auto flush = [&](bool more) {
+            const std::size_t read = parser.write_some(more, buffer.get(), used, ec);
+            const bool ok = read == used && !ec;
+            used = 0;
+            return ok;
+        };
+        const auto feed = [&](std::string_view part) {
+            while (!part.empty()) {
+                if (used == kBufferSize && !flush(true)) {
+                    return false;
+                }
+                const std::size_t n = std::min(part.size(), kBufferSize - used);
+                std::memcpy(buffer.get() + used, part.data(), n);
+                used += n;
+                part.remove_prefix(n);
             }
-            if (!reader.read(runs, {}, *cut) || !reader.flush()) {
+            return true;
+        };
+        if (held == SkeletonPart::tail && !feed(R"({"styles":[)")) {
+            return false;
+        }
+        for (std::size_t i = 0; i < runs.size(); ++i) {
+            if (!feed(runs[i])) {
                 return false;
             }
-        }  // joins the second thread
-        if (restRead && reader.betweenStyles()) {
-            out.styles.insert(out.styles.end(), std::make_move_iterator(rest.styles.begin()),
-                              std::make_move_iterator(rest.styles.end()));
-            out.randomHash = rest.randomHash;
-            out.dateModified = rest.dateModified;
-            return true;
+            if (i + 1 < runs.size()) {
+                char place[24];
+                const auto written = std::to_chars(place, place + sizeof place, i);
+                if (!feed(std::string_view(place, written.ptr))) {
+                    return false;
+                }
+            }
         }
-        return reader.read(runs, *cut, end) && reader.finish();
+        if (held == SkeletonPart::head) {
+            return flush(true) && parser.handler().betweenStyles();
+        }
+        return flush(false) && parser.handler().finished();
     } catch (const std::bad_alloc&) {
         return false;
     }

@@ -77,45 +77,48 @@ TEST(LibraryOutline, AgreesWithTheDecoder) {
     }
 }
 
-// A library large enough to be read on two threads, cut near the middle of its styles, reads
-// as on one: wherever the cut lands and whatever is wrong with the text on either side of it.
+// A library large enough to be read on two threads, cut between two styles near its middle,
+// reads as on one: wherever the cut lands and whatever is wrong on either side of it.
 TEST(LibraryOutline, LargeLibrariesAgreeWithTheDecoder) {
-    // Descriptions full of what a style boundary looks like, so the text is a few megabytes
-    // without its code.
-    std::string description;
-    while (description.size() < 8000) {
-        description += R"(},{\"uniqueID\":1}]}{[ ],{ )";
+    // What a style boundary looks like, in every string; the code makes the text megabytes.
+    const std::string awkward = R"(},{\"uniqueID\":1}]}{[ ],{ )";
+    std::string code;
+    while (code.size() < 14000) {
+        code += awkward;
     }
+    // 300 styles between `head` and `tail`, each ending with the members `extra` but the
+    // `oddOne`th, which ends with `odd`.
     const auto large = [&](const std::string& head, const std::string& tail,
-                           const std::string& extra = "", std::size_t broken = 0,
-                           const std::string& brokenExtra = "") {
+                           const std::string& extra = "", std::size_t oddOne = 0,
+                           const std::string& odd = "") {
         std::string text = head;
         for (std::size_t i = 1; i <= 300; ++i) {
             text += i == 1 ? "" : ",";
-            text +=
-                style(R"("code":"a},{\"b\":[]}")", i == broken ? brokenExtra : extra, description);
+            text += style(R"("code":")" + code + R"(","compiledcode":"c")",
+                          i == oddOne ? odd : extra, awkward);
         }
         return text + tail;
     };
     const std::string begin = R"({"styles":[)";
     const std::string end = R"(],"randomHash":1})";
-    const std::string decoy = R"(,"x":[{},{"uniqueID":1}])";
     struct Case {
         std::string text;
         bool fast;
     };
     const std::vector<Case> cases = {
         {large(begin, end), true},
-        // The boundary searched for, inside a member that is skipped.
-        {large(begin, end, decoy), true},
+        // the boundary looked for, in a member that is skipped
+        {large(begin, end, R"(,"x":[{},{"uniqueID":1}])"), true},
         {large(R"({"randomHash":1,"styles":[)", "]}"), true},
         {large(R"({"randomHash":1,"styles":[)", end), false},
         {large(begin, end, "", 290, R"(,"source":"")"), false},
         {large(begin, end, "", 10, R"(,"isEnabled":1)"), false},
         {large(begin, R"(],"randomHash":1)"), false},
+        // a code string that reaches over the boundary looked for
+        {large(begin, end, R"(,"code":"},{"uniqueID":")"), false},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(outlined(c.text), c.fast) << c.text.substr(0, 40);
+        EXPECT_EQ(outlined(c.text), c.fast) << c.text.substr(c.text.size() - 40);
         EXPECT_EQ(outlineProblem(c.text, decodeDatabase(c.text)), std::nullopt);
     }
 }
