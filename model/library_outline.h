@@ -29,7 +29,8 @@ class LibraryOutline {
     // (and is written back) as empty, where the full decoder refuses the whole file.
     enum class CodeCheck { onRead, onDecode };
 
-    // The outline of `text` and its records, or nothing (see above).
+    // The outline of `text` and its records, or nothing (see above). A large text is read on
+    // two threads where there are two cores; the second has ended when this returns.
     static std::optional<std::pair<LibraryOutline, styleDatabase>> read(
         std::shared_ptr<const std::string> text, CodeCheck check = CodeCheck::onRead);
 
