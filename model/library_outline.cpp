@@ -401,15 +401,11 @@ std::optional<std::size_t> LibraryOutline::placeOf(std::string_view field) {
     return n;
 }
 
-std::optional<std::string> LibraryOutline::decodeStored(std::string_view quoted) {
-    if (quoted.empty() || quoted.back() != '"') {
-        return std::nullopt;
-    }
-    if (checkedStringEnd(quoted, 0) == quoted.size() - 1) {
-        return unescape(quoted.substr(0, quoted.size() - 1));
-    }
-    // What the quick check leaves open (lone surrogate escapes, say), the decoder's own parser
-    // decides, so a text it takes reads the same here.
+namespace {
+
+// What the quick check leaves open (lone surrogate escapes, say), the decoder's own parser
+// decides, so a text it takes reads the same as there.
+std::optional<std::string> parseStored(std::string_view quoted) {
     const std::string whole = "\"" + std::string(quoted);
     boost::system::error_code ec;
     const boost::json::value value = boost::json::parse(whole, ec);
@@ -417,6 +413,23 @@ std::optional<std::string> LibraryOutline::decodeStored(std::string_view quoted)
         return std::nullopt;
     }
     return std::string(value.get_string());
+}
+
+}  // namespace
+
+std::optional<std::string> LibraryOutline::decodeStored(std::string_view quoted) {
+    if (quoted.empty() || quoted.back() != '"') {
+        return std::nullopt;
+    }
+    if (checkedStringEnd(quoted, 0) == quoted.size() - 1) {
+        return unescape(quoted.substr(0, quoted.size() - 1));
+    }
+    return parseStored(quoted);
+}
+
+bool LibraryOutline::readsBack(std::string_view quoted) {
+    return !quoted.empty() && quoted.back() == '"' &&
+           (checkedStringEnd(quoted, 0) == quoted.size() - 1 || parseStored(quoted));
 }
 
 std::string LibraryOutline::decodePiece(const std::string& place) const {

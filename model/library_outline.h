@@ -52,6 +52,8 @@ class LibraryOutline {
     // Nothing unless the decoder takes it as one string's contents, so bytes that changed since
     // the outline was read never give a text the decoder would not have.
     static std::optional<std::string> decodeStored(std::string_view quoted);
+    // Whether decodeStored(quoted) gives a text, found without decoding it.
+    static bool readsBack(std::string_view quoted);
     // One of storedCode() with its closing quote, as decodeStored() takes it.
     static std::string_view quoted(std::string_view stored);
 
