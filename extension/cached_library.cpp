@@ -73,7 +73,7 @@ std::shared_ptr<const CompiledLibrary> CachedLibrary::fromIndex(
     if (!index) {
         return nullptr;
     }
-    auto code = LibraryCode::make(std::move(index->spans), std::move(file));
+    auto code = LibraryCode::make(*index, std::move(file));
     return CompiledLibrary::build(std::move(index->records), std::move(code), {});
 }
 

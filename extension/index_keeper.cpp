@@ -69,7 +69,8 @@ void IndexKeeper::work() {
         if (job.saved->code()->allReadBack()) {
             // A failed write only costs the next start its speed. A newer library asked for
             // meanwhile is written next and replaces this index.
-            (void)writeLibraryIndex(database_, job.saved->database(), job.saved->code()->spans(),
+            const LibraryCode& code = *job.saved->code();
+            (void)writeLibraryIndex(database_, job.saved->database(), code.spans(), code.skeleton(),
                                     job.file);
         }
         job.saved.reset();

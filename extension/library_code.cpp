@@ -108,16 +108,20 @@ std::shared_ptr<const LibraryCode> LibraryCode::make(const LibraryOutline& outli
         }
         spans.push_back(span);
     }
-    return std::shared_ptr<const LibraryCode>(new LibraryCode(std::move(file), std::move(spans)));
+    const std::uint64_t skeleton = skeletonChecksum(outline.text(), spans);
+    return std::shared_ptr<const LibraryCode>(
+        new LibraryCode(std::move(file), std::move(spans), skeleton));
 }
 
-std::shared_ptr<const LibraryCode> LibraryCode::make(std::vector<CodeSpan> spans, FileHandle file) {
-    return std::shared_ptr<const LibraryCode>(new LibraryCode(std::move(file), std::move(spans)));
+std::shared_ptr<const LibraryCode> LibraryCode::make(LibraryIndex& index, FileHandle file) {
+    return std::shared_ptr<const LibraryCode>(
+        new LibraryCode(std::move(file), std::move(index.spans), index.skeleton));
 }
 
-LibraryCode::LibraryCode(FileHandle file, std::vector<CodeSpan> spans)
+LibraryCode::LibraryCode(FileHandle file, std::vector<CodeSpan> spans, std::uint64_t skeleton)
     : file_(std::move(file)),
       spans_(std::move(spans)),
+      skeleton_(skeleton),
       decoded_(std::make_unique<std::atomic<const std::string*>[]>(spans_.size())) {}
 
 LibraryCode::~LibraryCode() {

@@ -22,8 +22,8 @@ class LibraryCode {
     // `file` is the descriptor the outline's text was read from, whole, from its start. Which
     // texts are empty is decided now, while the text is at hand.
     static std::shared_ptr<const LibraryCode> make(const LibraryOutline& outline, FileHandle file);
-    // The same from the spans of a library index made from the file open in `file`.
-    static std::shared_ptr<const LibraryCode> make(std::vector<CodeSpan> spans, FileHandle file);
+    // The same from a library index made from the file open in `file`.
+    static std::shared_ptr<const LibraryCode> make(LibraryIndex& index, FileHandle file);
 
     ~LibraryCode();
     LibraryCode(const LibraryCode&) = delete;
@@ -31,6 +31,8 @@ class LibraryCode {
 
     std::size_t size() const { return spans_.size(); }
     const std::vector<CodeSpan>& spans() const { return spans_; }
+    // skeletonChecksum() of the text read (see LibraryIndex).
+    std::uint64_t skeleton() const { return skeleton_; }
     // Whether the text at `place` injects nothing (see isEmptySectionText).
     bool isEmpty(std::size_t place) const;
     // Whether every code text reads back from the file as the decoder takes it, as an index of
@@ -41,10 +43,11 @@ class LibraryCode {
     std::string_view text(std::size_t place) const;
 
   private:
-    LibraryCode(FileHandle file, std::vector<CodeSpan> spans);
+    LibraryCode(FileHandle file, std::vector<CodeSpan> spans, std::uint64_t skeleton);
 
     FileHandle file_;
     std::vector<CodeSpan> spans_;
+    std::uint64_t skeleton_ = 0;
     std::unique_ptr<std::atomic<const std::string*>[]> decoded_;
 };
 

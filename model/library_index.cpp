@@ -22,10 +22,10 @@ constexpr std::size_t kMaxIndexBytes = std::size_t{256} * 1024 * 1024;
 
 static_assert(std::endian::native == std::endian::little, "the index is written as it is held");
 
-// A checksum of the body, to tell a damaged index from a whole one: 8 bytes at a time, mixed
-// with a multiplication and a rotation.
-std::uint64_t checksum(std::string_view bytes) {
-    std::uint64_t h = 0x9E3779B97F4A7C15ULL ^ bytes.size();
+// A checksum of bytes, to tell a damaged index from a whole one: 8 bytes at a time, mixed with
+// a multiplication and a rotation; `h` chains one piece to the one before.
+std::uint64_t checksum(std::string_view bytes, std::uint64_t h = 0) {
+    h ^= 0x9E3779B97F4A7C15ULL ^ bytes.size();
     std::size_t i = 0;
     for (; i + 8 <= bytes.size(); i += 8) {
         std::uint64_t word = 0;
@@ -228,12 +228,26 @@ std::filesystem::path libraryIndexFile(const std::filesystem::path& database) {
     return database.parent_path() / ("." + database.filename().string() + ".index");
 }
 
+std::uint64_t skeletonChecksum(std::string_view text, const std::vector<CodeSpan>& spans) {
+    std::uint64_t h = 0;
+    std::size_t from = 0;
+    for (const CodeSpan& span : spans) {
+        if (span.offset < from || span.offset > text.size()) {
+            return ~h;  // no spans of this text
+        }
+        h = checksum(text.substr(from, static_cast<std::size_t>(span.offset) - from), h);
+        from = static_cast<std::size_t>(span.offset) + span.length;
+    }
+    return from > text.size() ? ~h : checksum(text.substr(from), h);
+}
+
 std::string encodeLibraryIndex(const styleDatabase& records, const std::vector<CodeSpan>& spans,
-                               const LibraryFileIdentity& file) {
+                               std::uint64_t skeleton, const LibraryFileIdentity& file) {
     std::string out(kHeaderBytes, '\0');
     Writer body(out);
     body(records);
     body(spans);
+    body(skeleton);
     const std::string_view written = std::string_view(out).substr(kHeaderBytes);
     std::string header;
     Writer head(header);
@@ -275,6 +289,7 @@ std::optional<LibraryIndex> detail::decodeLibraryIndexBody(std::string_view body
     Reader in(body);
     in(index.records);
     in(index.spans);
+    in(index.skeleton);
     if (!in.atEnd()) {
         return std::nullopt;
     }
@@ -291,11 +306,13 @@ std::optional<LibraryIndex> readLibraryIndex(const std::filesystem::path& databa
 }
 
 Status writeLibraryIndex(const std::filesystem::path& database, const styleDatabase& records,
-                         const std::vector<CodeSpan>& spans, const LibraryFileIdentity& file) {
+                         const std::vector<CodeSpan>& spans, std::uint64_t skeleton,
+                         const LibraryFileIdentity& file) {
     const std::filesystem::path path = libraryIndexFile(database);
     // One left behind by a process that stopped while writing it.
     removeStaleTemporaries(path, std::chrono::minutes(10));
-    return writeFileAtomically(path, encodeLibraryIndex(records, spans, file), 0600, false);
+    return writeFileAtomically(path, encodeLibraryIndex(records, spans, skeleton, file), 0600,
+                               false);
 }
 
 std::optional<styleDatabase> indexedRecords(const std::filesystem::path& database) {

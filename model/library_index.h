@@ -46,13 +46,19 @@ struct CodeSpan {
 struct LibraryIndex {
     styleDatabase records;  // code fields hold places in `spans`
     std::vector<CodeSpan> spans;
+    // skeletonChecksum() of the text the records were decoded from: a program that reads the
+    // text anyway (to write it back) checks with it that the records are that text's.
+    std::uint64_t skeleton = 0;
 };
+
+// A checksum of the library text `text` without the contents of the code texts at `spans`.
+std::uint64_t skeletonChecksum(std::string_view text, const std::vector<CodeSpan>& spans);
 
 // The index of the library file `database` (a hidden file beside it).
 std::filesystem::path libraryIndexFile(const std::filesystem::path& database);
 
 std::string encodeLibraryIndex(const styleDatabase& records, const std::vector<CodeSpan>& spans,
-                               const LibraryFileIdentity& file);
+                               std::uint64_t skeleton, const LibraryFileIdentity& file);
 // The index, when `bytes` are a whole, undamaged index made from `file`.
 std::optional<LibraryIndex> decodeLibraryIndex(std::string_view bytes,
                                                const LibraryFileIdentity& file);
@@ -62,7 +68,8 @@ std::optional<LibraryIndex> readLibraryIndex(const std::filesystem::path& databa
                                              const LibraryFileIdentity& file);
 // Replaces the index of `database` (atomically; not flushed to disk: a lost index is made again).
 Status writeLibraryIndex(const std::filesystem::path& database, const styleDatabase& records,
-                         const std::vector<CodeSpan>& spans, const LibraryFileIdentity& file);
+                         const std::vector<CodeSpan>& spans, std::uint64_t skeleton,
+                         const LibraryFileIdentity& file);
 
 namespace detail {
 // The records and spans of an index's body, without the header's checks (for fuzzing).

@@ -389,7 +389,31 @@ std::optional<std::pair<LibraryOutline, styleDatabase>> LibraryOutline::read(
     }
     outline.text_ = std::move(shared);
     outline.checked_ = check == CodeCheck::onRead;
+    outline.readable_ = outline.checked_;
     return std::pair<LibraryOutline, styleDatabase>(std::move(outline), std::move(db));
+}
+
+std::optional<LibraryOutline> LibraryOutline::fromIndex(std::shared_ptr<const std::string> text,
+                                                        const std::vector<CodeSpan>& spans) {
+    if (!text) {
+        return std::nullopt;
+    }
+    LibraryOutline outline;
+    outline.pieces_.reserve(spans.size());
+    std::uint64_t after = 0;  // spans follow one another through the text
+    for (const CodeSpan& span : spans) {
+        const std::uint64_t end = span.offset + span.length;
+        if (span.offset < after + 1 || end >= text->size() || (*text)[span.offset - 1] != '"' ||
+            (*text)[end] != '"') {
+            return std::nullopt;
+        }
+        outline.pieces_.emplace_back(text->data() + span.offset, span.length);
+        after = end + 1;
+    }
+    outline.text_ = std::move(text);
+    outline.checked_ = false;  // decoded with the decoder's own fallbacks
+    outline.readable_ = true;
+    return outline;
 }
 
 std::optional<std::size_t> LibraryOutline::placeOf(std::string_view field) {
@@ -470,7 +494,7 @@ void LibraryOutline::decodeCode(styleDatabase& db) const {
 
 std::string LibraryOutline::encode(const styleDatabase& db) const {
     const std::size_t sizeHint = text_ ? text_->size() + text_->size() / 64 : 0;
-    if (checked_) {
+    if (readable_) {
         return detail::encodeDatabase(db, sizeHint, &pieces_);
     }
     std::vector<std::string_view> pieces = pieces_;

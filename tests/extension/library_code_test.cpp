@@ -84,8 +84,8 @@ TEST(LibraryCode, HostsStartFromTheIndexOfTheLibraryFileOnly) {
 
     // Proof that the next host reads the index and not the file: an index saying otherwise.
     index->records.styles[0].styleData.sections[0].domains = {"z.com"};
-    ASSERT_TRUE(
-        writeLibraryIndex(file, index->records, index->spans, LibraryFileIdentity::of(info)));
+    ASSERT_TRUE(writeLibraryIndex(file, index->records, index->spans, index->skeleton,
+                                  LibraryFileIdentity::of(info)));
     const auto shown = [&](const std::string& page) {
         CachedLibrary host(dir.path(), reporter);
         const std::string css = host.current()->pageCSS(page, false);

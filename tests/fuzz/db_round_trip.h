@@ -55,9 +55,11 @@ inline std::optional<std::string> outlineProblem(std::string_view text,
                          static_cast<std::uint32_t>(stored.size()), stored.empty()});
     }
     const LibraryFileIdentity file{1, 2, text.size(), 3};
-    const std::string index = encodeLibraryIndex(outline->second, spans, file);
+    const std::uint64_t skeleton = skeletonChecksum(text, spans);
+    const std::string index = encodeLibraryIndex(outline->second, spans, skeleton, file);
     const auto read = decodeLibraryIndex(index, file);
-    if (!read || !(read->records == outline->second) || !(read->spans == spans)) {
+    if (!read || !(read->records == outline->second) || !(read->spans == spans) ||
+        read->skeleton != skeleton) {
         return "the outline's index does not read back";
     }
     if (decodeLibraryIndex(index, {1, 2, text.size(), 4}) ||

@@ -38,12 +38,13 @@ TEST(LibraryIndex, ReadsBackOnlyWhatWasWrittenForTheSameFile) {
     const styleDatabase db = fullLibrary();
     const std::vector<CodeSpan> spans = {{10, 5, false}, {40, 0, true}};
     const LibraryFileIdentity file{1, 99, 5000, 1'700'000'000'123'456'789};
-    const std::string index = encodeLibraryIndex(db, spans, file);
+    const std::string index = encodeLibraryIndex(db, spans, 77, file);
 
     const auto read = decodeLibraryIndex(index, file);
     ASSERT_TRUE(read);
     EXPECT_EQ(read->records, db);
     EXPECT_EQ(read->spans, spans);
+    EXPECT_EQ(read->skeleton, 77U);
 
     LibraryFileIdentity other = file;
     other.modifiedNanoseconds += 1;
@@ -74,7 +75,7 @@ TEST(LibraryIndex, FollowsTheLibraryFileItWasMadeFrom) {
 
     struct stat info {};
     ASSERT_EQ(::stat(database.c_str(), &info), 0);
-    ASSERT_TRUE(writeLibraryIndex(database, db, {}, LibraryFileIdentity::of(info)));
+    ASSERT_TRUE(writeLibraryIndex(database, db, {}, 0, LibraryFileIdentity::of(info)));
     EXPECT_EQ(indexedRecords(database), db);
 
     // Any write of the library replaces the file, so the index no longer stands for it.
