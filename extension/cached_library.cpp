@@ -27,9 +27,10 @@ std::optional<LibraryFileIdentity> identityOf(const FileHandle& file) {
 
 }  // namespace
 
-CachedLibrary::CachedLibrary(std::filesystem::path container, Reporter& reporter)
+CachedLibrary::CachedLibrary(std::filesystem::path container, Reporter& reporter, bool keepIndex)
     : container_(std::move(container)),
       reporter_(reporter),
+      keepIndex_(keepIndex),
       index_(container_ / kDatabaseFileName) {}
 
 std::shared_ptr<const CompiledLibrary> CachedLibrary::current() {
@@ -52,7 +53,7 @@ std::shared_ptr<const CompiledLibrary> CachedLibrary::current() {
             bool indexable = false;
             saved_ =
                 text ? compile(std::move(text).value(), std::move(*handle), indexable) : nullptr;
-            if (saved_ && indexable && identity) {
+            if (saved_ && indexable && identity && keepIndex_) {
                 index_.keep(saved_, *identity);
             }
         }
@@ -147,7 +148,8 @@ bool CachedLibrary::replaceFromFile(std::string bytes, FileHandle file) {
     // A change notice is a link to the library file it announces; an index is only worth
     // writing while that is still the library's file.
     struct stat now {};
-    if (indexable && identity && ::stat((container_ / kDatabaseFileName).c_str(), &now) == 0 &&
+    if (indexable && identity && keepIndex_ &&
+        ::stat((container_ / kDatabaseFileName).c_str(), &now) == 0 &&
         LibraryFileIdentity::of(now) == *identity) {
         index_.keep(compiled, *identity);
     }

@@ -23,7 +23,9 @@ namespace orlavine {
 
 class CachedLibrary {
   public:
-    CachedLibrary(std::filesystem::path container, Reporter& reporter);
+    // `keepIndex`: whether to write the library's index when it had to be read whole (a program
+    // that runs for a moment leaves that to the host, rather than wait for it on leaving).
+    CachedLibrary(std::filesystem::path container, Reporter& reporter, bool keepIndex = true);
 
     std::shared_ptr<const CompiledLibrary> current();
     // Decodes `bytes` and, when they hold a library, makes it current. The file is not read.
@@ -59,6 +61,7 @@ class CachedLibrary {
     std::shared_ptr<const CompiledLibrary> saved_;    // the library as the file holds it
     std::shared_ptr<const CompiledLibrary> library_;  // what pages see
     std::vector<styleContainer> previews_;
+    bool keepIndex_;
     IndexKeeper index_;  // last: stopped before the libraries it writes go
 };
 

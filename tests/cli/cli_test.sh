@@ -122,10 +122,17 @@ if [[ -n $HOST ]]; then
     check "the browser host indexes the library" test -s "$ORLAVINE_HOME/.styledb.sdb.index"
     run list
     check "list from the index shows what the library holds" test "$OUT" = "$LISTED"
-    run disable 202
-    check "list after a change shows the change, not the index" row_is 202 off usercss "Night Sky"
     run enable 202
+    check "list after a change shows the change, not the index" row_is 202 on usercss "Night Sky"
+    run disable 202
 fi
+
+# ---- the CSS a page gets ----
+run css "https://news.example/"
+check "css prints what a page gets from the enabled styles" \
+    test "$OUT" = "body { font-family: serif; max-width: 40em; margin: auto; }"
+run css "https://elsewhere.example/"
+check "css of a page no enabled style applies to prints nothing" eval 'succeeded && test -z "$OUT"'
 
 # ---- show ----
 run show 101
