@@ -50,10 +50,8 @@ std::shared_ptr<const CompiledLibrary> CachedLibrary::current() {
         if (!saved_) {
             auto text = handle ? readOpenFile(*handle, file, kMaxDatabaseBytes)
                                : Result<std::string>(Error{handle.error()});
-            bool indexable = false;
-            saved_ =
-                text ? compile(std::move(text).value(), std::move(*handle), indexable) : nullptr;
-            if (saved_ && indexable && identity && keepIndex_) {
+            saved_ = text ? compile(std::move(text).value(), std::move(*handle)) : nullptr;
+            if (saved_ && identity && keepIndex_) {
                 index_.keep(saved_, *identity);
             }
         }
@@ -78,13 +76,10 @@ std::shared_ptr<const CompiledLibrary> CachedLibrary::fromIndex(
     return CompiledLibrary::build(std::move(index->records), std::move(code), {});
 }
 
-std::shared_ptr<const CompiledLibrary> CachedLibrary::compile(std::string bytes, FileHandle file,
-                                                              bool& indexable) {
+std::shared_ptr<const CompiledLibrary> CachedLibrary::compile(std::string bytes, FileHandle file) {
     auto text = std::make_shared<const std::string>(std::move(bytes));
-    indexable = false;
     if (file) {
         if (auto outlined = LibraryOutline::read(text, LibraryOutline::CodeCheck::onDecode)) {
-            indexable = true;
             // The code stays in the file; the text read is let go once its emptiness is known.
             auto code = LibraryCode::make(outlined->first, std::move(file));
             styleDatabase db = std::move(outlined->second);
@@ -140,16 +135,14 @@ bool CachedLibrary::replaceFromBytes(std::string_view bytes) {
 bool CachedLibrary::replaceFromFile(std::string bytes, FileHandle file) {
     const auto identity = identityOf(file);
     // Compile outside the lock: pages go on being served from the previous revision meanwhile.
-    bool indexable = false;
-    auto compiled = compile(std::move(bytes), std::move(file), indexable);
+    auto compiled = compile(std::move(bytes), std::move(file));
     if (!compiled) {
         return false;
     }
     // A change notice is a link to the library file it announces; an index is only worth
     // writing while that is still the library's file.
     struct stat now {};
-    if (indexable && identity && keepIndex_ &&
-        ::stat((container_ / kDatabaseFileName).c_str(), &now) == 0 &&
+    if (identity && keepIndex_ && ::stat((container_ / kDatabaseFileName).c_str(), &now) == 0 &&
         LibraryFileIdentity::of(now) == *identity) {
         index_.keep(compiled, *identity);
     }

@@ -41,10 +41,8 @@ class CachedLibrary {
 
   private:
     // Compiles a library text; without a file to keep, or when the text cannot be outlined, the
-    // text is decoded whole. Nothing when it holds no library. `indexable`: whether the code
-    // was left in the file.
-    static std::shared_ptr<const CompiledLibrary> compile(std::string bytes, FileHandle file,
-                                                          bool& indexable);
+    // text is decoded whole. Nothing when it holds no library.
+    static std::shared_ptr<const CompiledLibrary> compile(std::string bytes, FileHandle file);
     // The library file read through its index, when the index was made from the file open in
     // `file`.
     static std::shared_ptr<const CompiledLibrary> fromIndex(const std::filesystem::path& database,

@@ -24,7 +24,8 @@ class IndexKeeper {
     IndexKeeper& operator=(const IndexKeeper&) = delete;
 
     // Writes the index of `saved`, whose code is in the file `file` names. Nothing is written
-    // when some code text does not read back as the decoder takes it.
+    // for a library whose code is not in a file, or when some code text does not read back as
+    // the decoder takes it.
     void keep(std::shared_ptr<const CompiledLibrary> saved, LibraryFileIdentity file);
     // Waits until every index asked for so far is written or given up.
     void waitIdle();
