@@ -523,6 +523,9 @@ ScriptText ScriptRealm::evaluateKept(std::string_view source, std::string_view a
     const std::string file(address);
     JS::CompileOptions options(cx);
     options.setFileAndLine(file.c_str(), 1);
+    // Parsed whole once: every global instantiates the kept form anew, and a function left to be
+    // parsed on its first call would be parsed again in each of them.
+    options.setForceFullParse();
     const std::string key = file + '\n' + std::to_string(source.size()) + ':' +
                             std::to_string(std::hash<std::string_view>{}(source));
     RefPtr<JS::Stencil> stencil = impl_->engine->keptScript(key);
