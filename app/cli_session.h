@@ -39,11 +39,20 @@ struct CommandLineReporterHolder {
 
 class CliSession : private CommandLineReporterHolder, public Session {
   public:
-    CliSession() : Session(commandLineReporter) {}
+    // `readLibraryLater`: see Session::Options.
+    explicit CliSession(bool readLibraryLater = false)
+        : Session(commandLineReporter, optionsReadingLater(readLibraryLater)) {}
 
     CommandLineReporter& reporter() { return commandLineReporter; }
     // False when an alert (a failed write among them) was shown.
     bool finish() const { return !commandLineReporter.alerted(); }
+
+  private:
+    static Options optionsReadingLater(bool later) {
+        Options options = defaultOptions();
+        options.readLibraryLater = later;
+        return options;
+    }
 };
 
 }  // namespace orlavine

@@ -36,14 +36,14 @@ int runCommandLine(int argc, char** argv) {
     if (const CommandTable::RunAlone* alone = table.parsedAlone()) {
         return (*alone)();
     }
-    const CommandTable::Run* run = table.parsed();
-    if (run == nullptr) {
+    const CommandTable::Entry* command = table.parsed();
+    if (command == nullptr) {
         fmt::print("{}\n", app.help());
         fmt::print(stderr, "Give a subcommand, or nothing at all to open the windows.\n");
         return kExitUsage;
     }
-    CliSession session;
-    return (*run)(session);
+    CliSession session(command->readsLibraryLater);
+    return command->run(session);
 }
 
 int finished(CliSession& session, int status) {

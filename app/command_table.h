@@ -24,7 +24,12 @@ class CommandTable {
 
     using RunAlone = std::function<int()>;
 
-    void add(CLI::App* subcommand, Run run) { entries_.emplace_back(subcommand, std::move(run)); }
+    void add(CLI::App* subcommand, Run run) { entries_.push_back({subcommand, std::move(run)}); }
+    // A subcommand that may read the library its own way: its session does not read the library
+    // before it runs (the store still does at its first use).
+    void addReadingLater(CLI::App* subcommand, Run run) {
+        entries_.push_back({subcommand, std::move(run), true});
+    }
     // A subcommand that needs no library, settings or network (and so makes no files).
     void addAlone(CLI::App* subcommand, RunAlone run) {
         alone_.emplace_back(subcommand, std::move(run));
@@ -39,18 +44,23 @@ class CommandTable {
         return nullptr;
     }
 
-    // The runner of the subcommand that was parsed, if any.
-    const Run* parsed() const {
-        for (const auto& [sub, run] : entries_) {
-            if (sub->parsed()) {
-                return &run;
+    struct Entry {
+        CLI::App* subcommand = nullptr;
+        Run run;
+        bool readsLibraryLater = false;
+    };
+    // The subcommand that was parsed, if any.
+    const Entry* parsed() const {
+        for (const Entry& entry : entries_) {
+            if (entry.subcommand->parsed()) {
+                return &entry;
             }
         }
         return nullptr;
     }
 
   private:
-    std::vector<std::pair<CLI::App*, Run>> entries_;
+    std::vector<Entry> entries_;
     std::vector<std::pair<CLI::App*, RunAlone>> alone_;
 };
 

@@ -14,6 +14,7 @@
 
 #include "app/cli_session.h"
 #include "app/json_output.h"
+#include "model/library_index.h"
 #include "model/record_json.h"
 
 namespace orlavine {
@@ -64,11 +65,7 @@ boost::json::object styleSummary(const styleContainer& s, std::size_t position) 
 }
 
 int listStyles(CliSession& session, bool json) {
-    if (auto failure = session.store().openFailure()) {
-        fmt::print(stderr, "The library cannot be read: {}\n", *failure);
-        return kExitFailure;
-    }
-    const int status = session.store().readSummary([json](const styleDatabase& db) {
+    const auto print = [json](const styleDatabase& db) {
         if (json) {
             boost::json::array styles;
             for (std::size_t i = 0; i < db.styles.size(); ++i) {
@@ -89,7 +86,16 @@ int listStyles(CliSession& session, bool json) {
                        text::forTerminal(s.styleData.name));
         }
         return 0;
-    });
+    };
+    // The index the browser host keeps beside the library lists it without reading it whole.
+    if (auto indexed = indexedRecords(session.store().databaseFile())) {
+        return finished(session, print(*indexed));
+    }
+    if (auto failure = session.store().openFailure()) {
+        fmt::print(stderr, "The library cannot be read: {}\n", *failure);
+        return kExitFailure;
+    }
+    const int status = session.store().readSummary(print);
     return finished(session, session.store().loadFailed() ? kExitFailure : status);
 }
 
@@ -195,7 +201,7 @@ void addLibraryCommands(CLI::App& app, CommandTable& table) {
 
     auto* list = app.add_subcommand("list", "List the styles: position, ID, on/off, source, name");
     list->add_flag("--json", args->json, "Print a JSON array of the styles");
-    table.add(list, [args](CliSession& s) { return listStyles(s, args->json); });
+    table.addReadingLater(list, [args](CliSession& s) { return listStyles(s, args->json); });
 
     auto* enable = app.add_subcommand("enable", "Switch a style on, or all of them with --all");
     auto* disable = app.add_subcommand("disable", "Switch a style off, or all of them with --all");

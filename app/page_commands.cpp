@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/command_table.h"
+#include "extension/cached_library.h"
 #include "extension/page_css.h"
 #include "model/settings_defaults.h"
 #include "model/settings_keys.h"
@@ -18,8 +19,9 @@ int printPageCSS(CliSession& session, const std::string& address, bool frame) {
     if (!enabled) {
         fmt::print(stderr, "All styles are switched off in the browser.\n");
     }
-    const auto library = CompiledLibrary::build(session.store().snapshot());
-    fmt::print("{}", assemblePageCSS(*library, address, frame, enabled));
+    // Read as the browser host reads it: from the index and the code the page needs.
+    CachedLibrary library(session.store().databaseFile().parent_path(), session.reporter(), false);
+    fmt::print("{}", assemblePageCSS(*library.current(), address, frame, enabled));
     return finished(session);
 }
 
@@ -34,7 +36,8 @@ void addPageCommands(CLI::App& app, CommandTable& table) {
     auto* css = app.add_subcommand("css", "Print the CSS that a page would get");
     css->add_option("url", args->address, "The page's address")->required();
     css->add_flag("--frame", args->frame, "As a frame inside a page");
-    table.add(css, [args](CliSession& s) { return printPageCSS(s, args->address, args->frame); });
+    table.addReadingLater(
+        css, [args](CliSession& s) { return printPageCSS(s, args->address, args->frame); });
 }
 
 }  // namespace orlavine

@@ -355,6 +355,16 @@ int timeFile(const Options& o, const std::string& path) {
     // The outline: what the command line and the store read first (the code stays undecoded).
     const auto shared = std::make_shared<const std::string>(text);
     const Timing outline = timeOutline(o, shared);
+    // The outline with the code texts left unchecked until they are decoded: what the strict
+    // read above costs over finding where each code text ends.
+    const Timing outlineUnchecked = timeRuns(o, [&] {
+        const Stopwatch watch;
+        auto result =
+            orlavine::LibraryOutline::read(shared, orlavine::LibraryOutline::CodeCheck::onDecode);
+        const Lap lap = watch.lap();
+        benchmark::DoNotOptimize(result);
+        return lap;
+    });
     // The outline and then every style's code: a whole decode by way of the outline.
     const Timing outlineAll = timeRuns(o, [&] {
         const Stopwatch watch;
@@ -392,6 +402,8 @@ int timeFile(const Options& o, const std::string& path) {
         fmt::print("decode_peak_kib={}\ndecode_growth_kib={}\n", peak(decodePeak),
                    growth(decodePeak));
         fmt::print("outline_ms={:.2f}\noutline_min_ms={:.2f}\n", outline.medianMs, outline.minMs);
+        fmt::print("outline_unchecked_ms={:.2f}\noutline_unchecked_min_ms={:.2f}\n",
+                   outlineUnchecked.medianMs, outlineUnchecked.minMs);
         fmt::print("outline_all_ms={:.2f}\n", outlineAll.medianMs);
         fmt::print("encode_ms={:.2f}\nencode_min_ms={:.2f}\nencode_cpu_ms={:.2f}\n",
                    encode.medianMs, encode.minMs, encode.medianCpuMs);
@@ -411,6 +423,9 @@ int timeFile(const Options& o, const std::string& path) {
     fmt::print("outline median {:8.2f} ms  min {:8.2f} ms  CPU {:8.2f} ms  {:7.1f} MB/s\n",
                outline.medianMs, outline.minMs, outline.medianCpuMs,
                megabytesPerSecond(text.size(), outline.medianMs));
+    fmt::print("outline, code unchecked: median {:8.2f} ms  min {:8.2f} ms  {:7.1f} MB/s\n",
+               outlineUnchecked.medianMs, outlineUnchecked.minMs,
+               megabytesPerSecond(text.size(), outlineUnchecked.medianMs));
     fmt::print("outline and then all code: median {:8.2f} ms  CPU {:8.2f} ms\n",
                outlineAll.medianMs, outlineAll.medianCpuMs);
     fmt::print(

@@ -6,7 +6,12 @@
 # each figure's median and spread (min-max) over the rounds and the machine's load.
 #
 #   bench/run-command-bench.sh --reference PATH/TO/orlavine [--rounds R] [--styles N]
-#                              [--library FILE]
+#                              [--library FILE] [--host PATH/TO/orlavine-extension]
+#
+# With --host, `list`, `disable` and `enable` are also timed in a library whose index the
+# browser host keeps up to date, as it does while a browser runs: before each of those commands
+# the host is started once (not timed) and asked for one page, which writes the index when the
+# library changed since.
 #
 # Each round also merges a library of 2,000 styles into an empty library (`orlavine merge`).
 # --library times a library file of your own instead of generating one. Environment:
@@ -19,8 +24,10 @@ rounds=5
 styles=10000
 reference=
 library=
+host=
 while (($#)); do
     case "$1" in
+        --host) host=$2; shift 2 ;;
         --rounds) rounds=$2; shift 2 ;;
         --styles) styles=$2; shift 2 ;;
         --reference) reference=$2; shift 2 ;;
@@ -54,6 +61,12 @@ run() {
         mkdir -p "$home/home" "$home/config" "$home/xdg"
         [[ $name == *-empty ]] || cp "$work/library.sdb" "$home/home/styledb.sdb"
     fi
+    if [[ $name == *-indexed ]]; then
+        local request='{"id":1,"name":"getCSS","url":"https://example.org/"}'
+        printf "\\x$(printf %02x ${#request})\\x00\\x00\\x00%s" "$request" |
+            ORLAVINE_HOME="$home/home" ORLAVINE_CONFIG="$home/config" XDG_CONFIG_HOME="$home/xdg" \
+                "$host" >/dev/null 2>&1
+    fi
     local start end
     start=${EPOCHREALTIME/./}
     ORLAVINE_HOME="$home/home" ORLAVINE_CONFIG="$home/config" XDG_DATA_HOME="$home/xdg" \
@@ -74,6 +87,11 @@ for ((round = 1; round <= rounds; round++)); do
         run "$side" "$program" list
         run "$side" "$program" disable "$id"
         run "$side" "$program" enable "$id"
+        if [[ -n $host ]]; then
+            run "$side-indexed" "$program" list
+            run "$side-indexed" "$program" disable "$id"
+            run "$side-indexed" "$program" enable "$id"
+        fi
         key=$side.merge run "$side-merge$round-empty" "$program" merge "$work/merged.sdb"
     done
 done
@@ -94,3 +112,9 @@ printf '%-22s %-24s %s\n' "list, empty library" "$(stat "ours-empty.list")" \
 for command in list disable enable merge; do
     printf '%-22s %-24s %s\n' "$command" "$(stat "ours.$command")" "$(stat "reference.$command")"
 done
+if [[ -n $host ]]; then
+    for command in list disable enable; do
+        printf '%-22s %-24s %s\n' "$command, index kept" "$(stat "ours-indexed.$command")" \
+            "$(stat "reference-indexed.$command")"
+    done
+fi

@@ -76,7 +76,8 @@ done
 
 heading "Commands: ours against $reference"
 bash "$root/bench/run-command-bench.sh" --reference "$reference_build/app/orlavine" \
-    --library "$work/lib10000.sdb" --rounds "$((rounds * 2 + 1))"
+    --host "$build/extension/orlavine-extension" --library "$work/lib10000.sdb" \
+    --rounds "$((rounds * 2 + 1))"
 
 heading "Library file: decode and encode against node's JSON"
 bash "$root/bench/run-db-bench.sh" --rounds "$rounds"

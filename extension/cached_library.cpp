@@ -1,5 +1,7 @@
 #include "extension/cached_library.h"
 
+#include <sys/stat.h>
+
 #include <utility>
 
 #include "extension/library_code.h"
@@ -13,8 +15,23 @@
 
 namespace orlavine {
 
-CachedLibrary::CachedLibrary(std::filesystem::path container, Reporter& reporter)
-    : container_(std::move(container)), reporter_(reporter) {}
+namespace {
+
+std::optional<LibraryFileIdentity> identityOf(const FileHandle& file) {
+    struct stat info {};
+    if (!file || ::fstat(file.get(), &info) != 0) {
+        return std::nullopt;
+    }
+    return LibraryFileIdentity::of(info);
+}
+
+}  // namespace
+
+CachedLibrary::CachedLibrary(std::filesystem::path container, Reporter& reporter, bool keepIndex)
+    : container_(std::move(container)),
+      reporter_(reporter),
+      keepIndex_(keepIndex),
+      index_(container_ / kDatabaseFileName) {}
 
 std::shared_ptr<const CompiledLibrary> CachedLibrary::current() {
     std::lock_guard lock(mutex_);
@@ -25,9 +42,19 @@ std::shared_ptr<const CompiledLibrary> CachedLibrary::current() {
     const auto file = container_ / kDatabaseFileName;
     std::error_code ec;
     if (std::filesystem::exists(file, ec)) {
-        FileHandle handle;
-        auto text = readWholeFile(file, kMaxDatabaseBytes, &handle);
-        saved_ = text ? compile(std::move(text).value(), std::move(handle)) : nullptr;
+        Result<FileHandle> handle = openRegularFile(file);
+        const auto identity = handle ? identityOf(*handle) : std::nullopt;
+        if (identity) {
+            saved_ = fromIndex(file, *handle, *identity);
+        }
+        if (!saved_) {
+            auto text = handle ? readOpenFile(*handle, file, kMaxDatabaseBytes)
+                               : Result<std::string>(Error{handle.error()});
+            saved_ = text ? compile(std::move(text).value(), std::move(*handle)) : nullptr;
+            if (saved_ && identity && keepIndex_) {
+                index_.keep(saved_, *identity);
+            }
+        }
         if (!saved_) {
             reporter_.consoleLine(kErrorDecodingLine);
         }
@@ -37,6 +64,16 @@ std::shared_ptr<const CompiledLibrary> CachedLibrary::current() {
     }
     library_ = overlay(saved_, previews_);
     return library_;
+}
+
+std::shared_ptr<const CompiledLibrary> CachedLibrary::fromIndex(
+    const std::filesystem::path& database, FileHandle& file, const LibraryFileIdentity& identity) {
+    auto index = readLibraryIndex(database, identity);
+    if (!index) {
+        return nullptr;
+    }
+    auto code = LibraryCode::make(*index, std::move(file));
+    return CompiledLibrary::build(std::move(index->records), std::move(code), {});
 }
 
 std::shared_ptr<const CompiledLibrary> CachedLibrary::compile(std::string bytes, FileHandle file) {
@@ -96,10 +133,18 @@ bool CachedLibrary::replaceFromBytes(std::string_view bytes) {
 }
 
 bool CachedLibrary::replaceFromFile(std::string bytes, FileHandle file) {
+    const auto identity = identityOf(file);
     // Compile outside the lock: pages go on being served from the previous revision meanwhile.
     auto compiled = compile(std::move(bytes), std::move(file));
     if (!compiled) {
         return false;
+    }
+    // A change notice is a link to the library file it announces; an index is only worth
+    // writing while that is still the library's file.
+    struct stat now {};
+    if (identity && keepIndex_ && ::stat((container_ / kDatabaseFileName).c_str(), &now) == 0 &&
+        LibraryFileIdentity::of(now) == *identity) {
+        index_.keep(compiled, *identity);
     }
     std::vector<styleContainer> previews;
     {

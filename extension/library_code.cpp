@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "extension/section_emptiness.h"
@@ -64,8 +65,8 @@ bool surelyNotEmpty(std::string_view stored) {
     return true;
 }
 
-// Reads `length` bytes at `offset`; false when the file holds fewer.
-bool readAt(int fd, std::uint64_t offset, std::string& out, std::size_t length) {
+// Reads up to `length` bytes at `offset` into `out`, which keeps what could be read.
+void readUpTo(int fd, std::uint64_t offset, std::string& out, std::size_t length) {
     out.resize(length);
     std::size_t filled = 0;
     while (filled < length) {
@@ -75,11 +76,17 @@ bool readAt(int fd, std::uint64_t offset, std::string& out, std::size_t length) 
             continue;
         }
         if (n <= 0) {
-            return false;
+            break;
         }
         filled += static_cast<std::size_t>(n);
     }
-    return true;
+    out.resize(filled);
+}
+
+// Reads `length` bytes at `offset`; false when the file holds fewer.
+bool readAt(int fd, std::uint64_t offset, std::string& out, std::size_t length) {
+    readUpTo(fd, offset, out, length);
+    return out.size() == length;
 }
 
 const std::string kNoText;
@@ -88,25 +95,33 @@ const std::string kNoText;
 
 std::shared_ptr<const LibraryCode> LibraryCode::make(const LibraryOutline& outline,
                                                      FileHandle file) {
-    std::vector<Span> spans;
+    std::vector<CodeSpan> spans;
     spans.reserve(outline.storedCode().size());
     for (std::string_view stored : outline.storedCode()) {
-        Span span;
+        CodeSpan span;
         span.offset = outline.offsetInText(stored);
         span.length = static_cast<std::uint32_t>(stored.size());
         if (!surelyNotEmpty(stored)) {
             // Rare enough to decode here: white space, comments, @namespace, odd openings.
             const auto text = LibraryOutline::decodeStored(LibraryOutline::quoted(stored));
-            span.empty = !text || isEmptySectionText(*text);
+            span.injectsNothing = !text || isEmptySectionText(*text);
         }
         spans.push_back(span);
     }
-    return std::shared_ptr<const LibraryCode>(new LibraryCode(std::move(file), std::move(spans)));
+    const std::uint64_t skeleton = skeletonChecksum(outline.text(), spans);
+    return std::shared_ptr<const LibraryCode>(
+        new LibraryCode(std::move(file), std::move(spans), skeleton));
 }
 
-LibraryCode::LibraryCode(FileHandle file, std::vector<Span> spans)
+std::shared_ptr<const LibraryCode> LibraryCode::make(LibraryIndex& index, FileHandle file) {
+    return std::shared_ptr<const LibraryCode>(
+        new LibraryCode(std::move(file), std::move(index.spans), index.skeleton));
+}
+
+LibraryCode::LibraryCode(FileHandle file, std::vector<CodeSpan> spans, std::uint64_t skeleton)
     : file_(std::move(file)),
       spans_(std::move(spans)),
+      skeleton_(skeleton),
       decoded_(std::make_unique<std::atomic<const std::string*>[]>(spans_.size())) {}
 
 LibraryCode::~LibraryCode() {
@@ -116,7 +131,31 @@ LibraryCode::~LibraryCode() {
 }
 
 bool LibraryCode::isEmpty(std::size_t place) const {
-    return place >= spans_.size() || spans_[place].empty;
+    return place >= spans_.size() || spans_[place].injectsNothing;
+}
+
+bool LibraryCode::allReadBack() const {
+    constexpr std::size_t kWindow = std::size_t{4} << 20;
+    std::string window;
+    std::uint64_t windowStart = 0;
+    for (const CodeSpan& span : spans_) {
+        const std::size_t quotedLength = std::size_t{span.length} + 1;
+        if (span.offset < windowStart || span.offset + quotedLength > windowStart + window.size()) {
+            // Spans follow one another through the file: read on from this one.
+            windowStart = span.offset;
+            if (!readAt(file_.get(), span.offset, window, std::max(kWindow, quotedLength))) {
+                // Near the end of the file a full window is not there; the span must be.
+                if (window.size() < quotedLength) {
+                    return false;
+                }
+            }
+        }
+        const auto at = static_cast<std::size_t>(span.offset - windowStart);
+        if (!LibraryOutline::readsBack(std::string_view(window).substr(at, quotedLength))) {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::string_view LibraryCode::text(std::size_t place) const {

@@ -97,7 +97,7 @@ int createTemporary(std::string& name) {
 }  // namespace
 
 Status writeFileAtomically(const std::filesystem::path& link, std::string_view bytes,
-                           std::optional<unsigned> mode) {
+                           std::optional<unsigned> mode, bool flushToDisk) {
     const std::filesystem::path file = resolveLinks(link);
     const std::filesystem::path folder =
         file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
@@ -128,7 +128,7 @@ Status writeFileAtomically(const std::filesystem::path& link, std::string_view b
     if (!writeAll(fd.get(), bytes)) {
         return fail("cannot write");
     }
-    if (::fsync(fd.get()) != 0) {
+    if (flushToDisk && ::fsync(fd.get()) != 0) {
         return fail("cannot flush");
     }
     if (::close(fd.release()) != 0) {
@@ -137,18 +137,17 @@ Status writeFileAtomically(const std::filesystem::path& link, std::string_view b
     if (::rename(temporary.c_str(), file.c_str()) != 0) {
         return fail("cannot replace");
     }
-    Descriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Descriptor dir(flushToDisk ? ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
     if (dir.get() >= 0) {
         ::fsync(dir.get());
     }
     return Done{};
 }
 
-Result<std::string> readWholeFile(const std::filesystem::path& file, std::size_t maxBytes,
-                                  FileHandle* keep) {
+Result<FileHandle> openRegularFile(const std::filesystem::path& file) {
     // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
-    Descriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.get() < 0) {
+    FileHandle fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd) {
         return Error{describe("cannot open", file, errno)};
     }
     struct stat info {};
@@ -161,6 +160,15 @@ Result<std::string> readWholeFile(const std::filesystem::path& file, std::size_t
     const int flags = ::fcntl(fd.get(), F_GETFL);
     if (flags >= 0) {
         ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+    }
+    return fd;
+}
+
+Result<std::string> readOpenFile(const FileHandle& fd, const std::filesystem::path& file,
+                                 std::size_t maxBytes) {
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) {
+        return Error{describe("cannot read", file, errno)};
     }
     if (static_cast<std::size_t>(info.st_size) > maxBytes) {
         return Error{file.string() + " is too large (" + std::to_string(info.st_size) +
@@ -178,14 +186,15 @@ Result<std::string> readWholeFile(const std::filesystem::path& file, std::size_t
             // The file may have grown since fstat; read on in steps, within the limit.
             if (content.size() >= maxBytes) {
                 char probe = 0;
-                if (::read(fd.get(), &probe, 1) > 0) {
+                if (::pread(fd.get(), &probe, 1, static_cast<off_t>(filled)) > 0) {
                     return Error{file.string() + " is too large"};
                 }
                 break;
             }
             content.resize(std::min(maxBytes, content.size() + 65536));
         }
-        const ssize_t n = ::read(fd.get(), content.data() + filled, content.size() - filled);
+        const ssize_t n = ::pread(fd.get(), content.data() + filled, content.size() - filled,
+                                  static_cast<off_t>(filled));
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -198,8 +207,18 @@ Result<std::string> readWholeFile(const std::filesystem::path& file, std::size_t
         filled += static_cast<std::size_t>(n);
     }
     content.resize(filled);
-    if (keep != nullptr) {
-        *keep = FileHandle(fd.release());
+    return content;
+}
+
+Result<std::string> readWholeFile(const std::filesystem::path& file, std::size_t maxBytes,
+                                  FileHandle* keep) {
+    Result<FileHandle> fd = openRegularFile(file);
+    if (!fd) {
+        return Error{fd.error()};
+    }
+    Result<std::string> content = readOpenFile(*fd, file, maxBytes);
+    if (content && keep != nullptr) {
+        *keep = std::move(fd).value();
     }
     return content;
 }

@@ -18,9 +18,11 @@ namespace orlavine {
 // Writes `bytes` to a temporary file in the same folder, flushes it to disk, renames it over
 // `file` and flushes the folder. Creates missing parent folders. The file gets `mode` when given;
 // else a replaced file keeps its permissions and a new one gets 0666 less the umask. When `file`
-// is a symbolic link, the file it names is replaced and the link stays.
+// is a symbolic link, the file it names is replaced and the link stays. Without `flushToDisk`
+// nothing waits for the disk: readers still see the old file or the new one, but after a crash
+// the file may be lost or empty (for caches that are made again).
 Status writeFileAtomically(const std::filesystem::path& file, std::string_view bytes,
-                           std::optional<unsigned> mode = std::nullopt);
+                           std::optional<unsigned> mode = std::nullopt, bool flushToDisk = true);
 
 // `file` with its symbolic links followed to the file they name, which may not exist.
 std::filesystem::path resolveLinks(const std::filesystem::path& file);
@@ -29,6 +31,11 @@ std::filesystem::path resolveLinks(const std::filesystem::path& file);
 // descriptor the bytes were read from is handed over there, for reading parts again later.
 Result<std::string> readWholeFile(const std::filesystem::path& file, std::size_t maxBytes,
                                   FileHandle* keep = nullptr);
+// The two steps of readWholeFile: opening a regular file (a FIFO or a folder is refused without
+// waiting), and reading the file open in `fd` whole from its start (`file` names it in messages).
+Result<FileHandle> openRegularFile(const std::filesystem::path& file);
+Result<std::string> readOpenFile(const FileHandle& fd, const std::filesystem::path& file,
+                                 std::size_t maxBytes);
 
 }  // namespace orlavine
 

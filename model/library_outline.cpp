@@ -2,6 +2,7 @@
 
 #include "text/text.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <charconv>
@@ -119,26 +120,6 @@ constexpr std::array<bool, 256> kShortEscapes = [] {
 }();
 
 #ifdef __SSE2__
-// One bit for each of the 32 bytes at `p` that needs a closer look in a string: quote,
-// backslash, control characters and non-ASCII bytes.
-std::uint64_t specialBytes(const char* p) {
-    const auto mask16 = [](const char* q) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
-        // Control characters are the bytes that subtracting 0x1f (saturated) leaves at zero;
-        // non-ASCII bytes have their top bit, which movemask takes as it is.
-        const __m128i control =
-            _mm_cmpeq_epi8(_mm_subs_epu8(bytes, _mm_set1_epi8(0x1f)), _mm_setzero_si128());
-        const __m128i marked =
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')),
-                                      _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\'))),
-                         _mm_or_si128(control, bytes));
-        return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(marked)));
-    };
-    return mask16(p) | mask16(p + 16) << 16;
-}
-#endif
-
-#ifdef __SSE2__
 // One bit for each byte equal to `c` among the 64 bytes at `p`.
 std::uint64_t bytesEqual(const char* p, char c) {
     const __m128i wanted = _mm_set1_epi8(c);
@@ -209,32 +190,92 @@ std::size_t afterSpecial(std::string_view text, std::size_t at) {
     return length == 0 ? kNone : at + length;
 }
 
+#ifdef __SSE2__
+// Of the 64 bytes at `p`, those that checking a string's content looks at, one bit for each.
+struct StringBlock {
+    std::uint64_t backslashes = 0;
+    std::uint64_t quotes = 0;
+    std::uint64_t ntr = 0;  // 'n', 't', 'r': with quotes and backslashes, what code mostly escapes
+    std::uint64_t others = 0;  // control characters and non-ASCII bytes
+};
+
+StringBlock stringBlock(const char* p) {
+    StringBlock block;
+    for (std::size_t k = 0; k < 64; k += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
+        const auto bits = [k](__m128i marked) {
+            return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(marked)))
+                   << k;
+        };
+        block.backslashes |= bits(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\\')));
+        block.quotes |= bits(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')));
+        block.ntr |= bits(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('n')),
+                                       _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('t')),
+                                                    _mm_cmpeq_epi8(bytes, _mm_set1_epi8('r')))));
+        // As signed bytes, control characters and non-ASCII bytes are those below 0x20.
+        block.others |= bits(_mm_cmplt_epi8(bytes, _mm_set1_epi8(0x20)));
+    }
+    return block;
+}
+#endif
+
 // The closing quote of the string whose content starts at `i` when the content is JSON the
 // decoder takes the same way, else kNone.
 std::size_t checkedStringEnd(std::string_view text, std::size_t i) {
     const std::size_t size = text.size();
 #ifdef __SSE2__
-    // 32 bytes at a time, visiting only the bytes that need a look.
-    while (size - i >= 32) {
-        const std::size_t block = i;
-        std::uint64_t mask = specialBytes(text.data() + block);
-        i = block + 32;
-        while (mask != 0) {
-            const std::size_t at = block + static_cast<std::size_t>(std::countr_zero(mask));
-            if (text[at] == '"') {
-                return at;
+    // 64 bytes at a time. The escaped bytes (from the backslashes) give the closing quote; before
+    // it, the bytes read one by one are the escapes other than \n, \t, \r, \" and \\ (rare in style
+    // code), control characters and non-ASCII characters. A \u escape or a UTF-8 sequence is
+    // made only of bytes that do not change what the masks find (hex digits, a second \u,
+    // continuation bytes), and it may run on past its block: `checkedTo` is where the last
+    // one ends.
+    std::uint64_t carry = 0;
+    std::size_t checkedTo = i;
+    for (; size - i >= 64; i += 64) {
+        const StringBlock block = stringBlock(text.data() + i);
+        const std::uint64_t escaped = escapedBytes(block.backslashes, carry);
+        const std::uint64_t ends = block.quotes & ~escaped;
+        const std::uint64_t beforeEnd = ends == 0 ? ~std::uint64_t{0} : (ends & (0 - ends)) - 1;
+        const std::uint64_t plainEscapes = block.backslashes | block.quotes | block.ntr;
+        std::uint64_t slow = ((escaped & ~plainEscapes) | block.others) & beforeEnd;
+        if (checkedTo > i) {
+            slow = checkedTo - i >= 64 ? 0 : slow & ~std::uint64_t{0} << (checkedTo - i);
+        }
+        while (slow != 0) {
+            const auto bit = static_cast<unsigned>(std::countr_zero(slow));
+            const std::size_t at = i + bit;
+            const auto c = static_cast<unsigned char>(text[at]);
+            std::size_t length = 0;  // left so for a control character
+            if ((escaped >> bit & 1) != 0) {
+                length = escapeLength(text, at);
+            } else if (c >= 0x80) {
+                // The whole run of non-ASCII characters, which may go on past this block.
+                std::size_t end = at;
+                while (end < size && static_cast<unsigned char>(text[end]) >= 0x80) {
+                    const std::size_t sequence = text::utf8SequenceLength(text.substr(end));
+                    if (sequence == 0) {
+                        return kNone;
+                    }
+                    end += sequence;
+                }
+                length = end - at;
             }
-            const std::size_t after = afterSpecial(text, at);
-            if (after == kNone) {
+            if (length == 0) {
                 return kNone;
             }
-            if (after >= block + 32) {
-                i = after;
+            checkedTo = at + length;
+            if (checkedTo - i >= 64) {
                 break;
             }
-            mask &= ~std::uint64_t{0} << (after - block);
+            slow &= ~std::uint64_t{0} << (checkedTo - i);
+        }
+        if (ends != 0) {
+            return i + static_cast<std::size_t>(std::countr_zero(ends));
         }
     }
+    // An escape that the last block's backslash began is read again from that backslash.
+    i = std::max(carry != 0 ? i - 1 : i, checkedTo);
 #endif
     while (i < size) {
         const auto c = static_cast<unsigned char>(text[i]);
@@ -509,7 +550,31 @@ std::optional<std::pair<LibraryOutline, styleDatabase>> LibraryOutline::read(
     }
     outline.text_ = std::move(shared);
     outline.checked_ = check == CodeCheck::onRead;
+    outline.readable_ = outline.checked_;
     return std::pair<LibraryOutline, styleDatabase>(std::move(outline), std::move(db));
+}
+
+std::optional<LibraryOutline> LibraryOutline::fromIndex(std::shared_ptr<const std::string> text,
+                                                        const std::vector<CodeSpan>& spans) {
+    if (!text) {
+        return std::nullopt;
+    }
+    LibraryOutline outline;
+    outline.pieces_.reserve(spans.size());
+    std::uint64_t after = 0;  // spans follow one another through the text
+    for (const CodeSpan& span : spans) {
+        const std::uint64_t end = span.offset + span.length;
+        if (span.offset < after + 1 || end >= text->size() || (*text)[span.offset - 1] != '"' ||
+            (*text)[end] != '"') {
+            return std::nullopt;
+        }
+        outline.pieces_.emplace_back(text->data() + span.offset, span.length);
+        after = end + 1;
+    }
+    outline.text_ = std::move(text);
+    outline.checked_ = false;  // decoded with the decoder's own fallbacks
+    outline.readable_ = true;
+    return outline;
 }
 
 std::optional<std::size_t> LibraryOutline::placeOf(std::string_view field) {
@@ -521,15 +586,11 @@ std::optional<std::size_t> LibraryOutline::placeOf(std::string_view field) {
     return n;
 }
 
-std::optional<std::string> LibraryOutline::decodeStored(std::string_view quoted) {
-    if (quoted.empty() || quoted.back() != '"') {
-        return std::nullopt;
-    }
-    if (checkedStringEnd(quoted, 0) == quoted.size() - 1) {
-        return unescape(quoted.substr(0, quoted.size() - 1));
-    }
-    // What the quick check leaves open (lone surrogate escapes, say), the decoder's own parser
-    // decides, so a text it takes reads the same here.
+namespace {
+
+// What the quick check leaves open (lone surrogate escapes, say), the decoder's own parser
+// decides, so a text it takes reads the same as there.
+std::optional<std::string> parseStored(std::string_view quoted) {
     const std::string whole = "\"" + std::string(quoted);
     boost::system::error_code ec;
     const boost::json::value value = boost::json::parse(whole, ec);
@@ -537,6 +598,23 @@ std::optional<std::string> LibraryOutline::decodeStored(std::string_view quoted)
         return std::nullopt;
     }
     return std::string(value.get_string());
+}
+
+}  // namespace
+
+std::optional<std::string> LibraryOutline::decodeStored(std::string_view quoted) {
+    if (quoted.empty() || quoted.back() != '"') {
+        return std::nullopt;
+    }
+    if (checkedStringEnd(quoted, 0) == quoted.size() - 1) {
+        return unescape(quoted.substr(0, quoted.size() - 1));
+    }
+    return parseStored(quoted);
+}
+
+bool LibraryOutline::readsBack(std::string_view quoted) {
+    return !quoted.empty() && quoted.back() == '"' &&
+           (checkedStringEnd(quoted, 0) == quoted.size() - 1 || parseStored(quoted));
 }
 
 std::string LibraryOutline::decodePiece(const std::string& place) const {
@@ -577,7 +655,7 @@ void LibraryOutline::decodeCode(styleDatabase& db) const {
 
 std::string LibraryOutline::encode(const styleDatabase& db) const {
     const std::size_t sizeHint = text_ ? text_->size() + text_->size() / 64 : 0;
-    if (checked_) {
+    if (readable_) {
         return detail::encodeDatabase(db, sizeHint, &pieces_);
     }
     std::vector<std::string_view> pieces = pieces_;

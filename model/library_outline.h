@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "model/library_index.h"
 #include "model/records.h"
 
 namespace orlavine {
@@ -34,6 +35,12 @@ class LibraryOutline {
     static std::optional<std::pair<LibraryOutline, styleDatabase>> read(
         std::shared_ptr<const std::string> text, CodeCheck check = CodeCheck::onRead);
 
+    // The outline of `text` as an index made from the file it was read from gives it: the code
+    // texts are at the index's spans, each known to read back as the decoder takes it, and the
+    // index's records go with it. Nothing when a span is not a string's contents in `text`.
+    static std::optional<LibraryOutline> fromIndex(std::shared_ptr<const std::string> text,
+                                                   const std::vector<CodeSpan>& spans);
+
     // Puts the code of `style`'s sections, taken from this outline, in place of their places.
     void decodeCode(styleContainer& style) const;
     void decodeCode(styleDatabase& db) const;
@@ -41,6 +48,8 @@ class LibraryOutline {
     // The library text of `db`, whose code places refer to this outline.
     std::string encode(const styleDatabase& db) const;
 
+    // The text read.
+    std::string_view text() const { return text_ ? std::string_view(*text_) : std::string_view(); }
     // The code texts as the file holds them (each JSON string's contents between its quotes,
     // escapes as written), by place, and where each begins in the text read.
     const std::vector<std::string_view>& storedCode() const { return pieces_; }
@@ -53,6 +62,8 @@ class LibraryOutline {
     // Nothing unless the decoder takes it as one string's contents, so bytes that changed since
     // the outline was read never give a text the decoder would not have.
     static std::optional<std::string> decodeStored(std::string_view quoted);
+    // Whether decodeStored(quoted) gives a text, found without decoding it.
+    static bool readsBack(std::string_view quoted);
     // One of storedCode() with its closing quote, as decodeStored() takes it.
     static std::string_view quoted(std::string_view stored);
 
@@ -62,7 +73,8 @@ class LibraryOutline {
     std::string decodePiece(const std::string& place) const;
 
     std::shared_ptr<const std::string> text_;
-    bool checked_ = true;  // every piece was checked on reading
+    bool checked_ = true;   // every piece passed the quick check on reading
+    bool readable_ = true;  // every piece is known to read back (checked_, or an index says so)
     // The JSON string contents (between the quotes, escapes as written) of the code texts.
     std::vector<std::string_view> pieces_;
 };

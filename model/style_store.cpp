@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "model/atomic_file.h"
+#include "model/library_index.h"
 #include "model/library_outline.h"
 #include "model/paths.h"
 #include "model/record_json.h"
@@ -108,6 +109,20 @@ void StyleStore::ensureLoaded() const {
 
 namespace {
 
+// The text of the library file, and its index when the index was made from the file read.
+Result<std::string> readLibraryText(const std::filesystem::path& file,
+                                    std::optional<LibraryIndex>& index) {
+    Result<FileHandle> opened = openRegularFile(file);
+    if (!opened) {
+        return Error{opened.error()};
+    }
+    struct stat info {};
+    if (::fstat(opened->get(), &info) == 0) {
+        index = readLibraryIndex(file, LibraryFileIdentity::of(info));
+    }
+    return readOpenFile(*opened, file, kMaxDatabaseBytes);
+}
+
 // The revision of `file` as it is now; errno tells why when the file cannot be looked at.
 std::optional<StyleStore::Revision> revisionOf(const std::filesystem::path& file,
                                                std::uint64_t counter, struct stat& info) {
@@ -152,13 +167,25 @@ Result<bool> StyleStore::reloadIfChanged() {
         } else if (::access(file.c_str(), R_OK) != 0) {
             openFailure = "cannot open " + file.string() + ": " + std::strerror(errno);
         } else {
-            auto text = readWholeFile(file, kMaxDatabaseBytes);
+            std::optional<LibraryIndex> index;
+            auto text = readLibraryText(file, index);
             std::shared_ptr<const std::string> shared;
             if (text) {
                 shared = std::make_shared<const std::string>(std::move(*text));
             }
-            // The code of a large library is decoded only when something reads it.
-            auto outlined = shared ? LibraryOutline::read(shared) : std::nullopt;
+            // The code of a large library is decoded only when something reads it. The index
+            // the browser host keeps spares decoding the records and checking the code.
+            std::optional<std::pair<LibraryOutline, styleDatabase>> outlined;
+            // The records are trusted only as the decoding of this very text: they will be
+            // written back.
+            if (index && shared && skeletonChecksum(*shared, index->spans) == index->skeleton) {
+                if (auto fromIndex = LibraryOutline::fromIndex(shared, index->spans)) {
+                    outlined.emplace(std::move(*fromIndex), std::move(index->records));
+                }
+            }
+            if (!outlined && shared) {
+                outlined = LibraryOutline::read(shared);
+            }
             if (outlined) {
                 outline = std::make_shared<const LibraryOutline>(std::move(outlined->first));
             }

@@ -59,6 +59,21 @@ bool initEngineLibrary() {
     return ok;
 }
 
+// Every compilation runs the compiler scripts in a new global, where their functions start cold
+// and the optimised code of the run before is lost. Measured on whole Less and Stylus compilations
+// of 5 KB to 500 KB: starting the baseline compiler at a function's 10th call (100 by default) and
+// the optimising one at its 3000th (1500) makes the 5 KB ones 10-15% faster, as they no longer
+// spend much of their CPU time optimising code they run only briefly; the large ones stay as they
+// were (optimising much later than this makes them slower). The engine keeps these settings for
+// the whole process: the first context sets them, before any script runs.
+void setJitWarmUp(JSContext* cx) {
+    static std::once_flag once;
+    std::call_once(once, [cx] {
+        JS_SetGlobalJitCompilerOption(cx, JSJITCOMPILER_BASELINE_WARMUP_TRIGGER, 10);
+        JS_SetGlobalJitCompilerOption(cx, JSJITCOMPILER_ION_NORMAL_WARMUP_TRIGGER, 3000);
+    });
+}
+
 std::size_t residentBytes() {
     std::FILE* file = std::fopen("/proc/self/statm", "r");
     if (file == nullptr) {
@@ -235,6 +250,7 @@ class Engine : private js::ScriptEnvironmentPreparer {
             cx_ = nullptr;
             return;
         }
+        setJitWarmUp(cx_);
         JS_SetContextPrivate(cx_, this);
         js::SetScriptEnvironmentPreparer(cx_, this);
         JS_AddInterruptCallback(cx_, &Engine::onInterrupt);
@@ -523,6 +539,9 @@ ScriptText ScriptRealm::evaluateKept(std::string_view source, std::string_view a
     const std::string file(address);
     JS::CompileOptions options(cx);
     options.setFileAndLine(file.c_str(), 1);
+    // Parsed whole once: every global instantiates the kept form anew, and a function left to be
+    // parsed on its first call would be parsed again in each of them.
+    options.setForceFullParse();
     const std::string key = file + '\n' + std::to_string(source.size()) + ':' +
                             std::to_string(std::hash<std::string_view>{}(source));
     RefPtr<JS::Stencil> stencil = impl_->engine->keptScript(key);

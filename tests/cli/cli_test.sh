@@ -2,16 +2,17 @@
 # What a user of the `orlavine` subcommands sees: output, exit status and the library file, in a
 # throw-away home so that no real library is touched.
 #
-#   bash tests/cli/cli_test.sh PATH-TO-ORLAVINE TESTS-DATA-DIR
+#   bash tests/cli/cli_test.sh PATH-TO-ORLAVINE TESTS-DATA-DIR [PATH-TO-BROWSER-HOST]
 
 set -u
 
-if [[ $# -ne 2 ]]; then
-    echo "usage: $0 PATH-TO-ORLAVINE TESTS-DATA-DIR" >&2
+if [[ $# -ne 2 && $# -ne 3 ]]; then
+    echo "usage: $0 PATH-TO-ORLAVINE TESTS-DATA-DIR [PATH-TO-BROWSER-HOST]" >&2
     exit 2
 fi
 ORLAVINE=$1
 FIXTURES=$2/cli
+HOST=${3:-}
 
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
@@ -110,6 +111,28 @@ run merge "$FIXTURES/two-styles.sdb"
 check "merging the same file again adds nothing" \
     out_has "Added 0 styles; 2 were already in the library."
 check "a repeated merge leaves two styles" test "$(style_count)" = 2
+
+# ---- the index the browser host keeps ----
+# The host writes an index beside the library; `list` reads it while it is the library's own.
+if [[ -n $HOST ]]; then
+    run list
+    LISTED=$OUT
+    REQUEST='{"id":1,"name":"getCSS","url":"https://example.org/"}'
+    printf "\\x$(printf %02x ${#REQUEST})\\x00\\x00\\x00%s" "$REQUEST" | "$HOST" >/dev/null 2>&1
+    check "the browser host indexes the library" test -s "$ORLAVINE_HOME/.styledb.sdb.index"
+    run list
+    check "list from the index shows what the library holds" test "$OUT" = "$LISTED"
+    run enable 202
+    check "list after a change shows the change, not the index" row_is 202 on usercss "Night Sky"
+    run disable 202
+fi
+
+# ---- the CSS a page gets ----
+run css "https://news.example/"
+check "css prints what a page gets from the enabled styles" \
+    test "$OUT" = "body { font-family: serif; max-width: 40em; margin: auto; }"
+run css "https://elsewhere.example/"
+check "css of a page no enabled style applies to prints nothing" eval 'succeeded && test -z "$OUT"'
 
 # ---- show ----
 run show 101

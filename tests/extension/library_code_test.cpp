@@ -2,6 +2,7 @@
 // first needs it.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <random>
@@ -9,6 +10,8 @@
 
 #include "extension/cached_library.h"
 #include "extension/section_emptiness.h"
+#include "model/atomic_file.h"
+#include "model/library_index.h"
 #include "model/paths.h"
 #include "model/record_json.h"
 #include "support/test_support.h"
@@ -42,6 +45,9 @@ TEST(LibraryCode, PagesGetCodeFromTheFileAndNothingWhenItCannotBeRead) {
     const auto library = host.current();
     EXPECT_EQ(library->pageCSS("https://a.com/", false), "a { color: red }\n");
     EXPECT_EQ(library->pageCSS("https://c.com/", false), "");
+    // Other programs refuse this file, so no index may stand for it.
+    host.waitForIndex();
+    EXPECT_FALSE(std::filesystem::exists(libraryIndexFile(file)));
 
     // A program that writes the file in place, against the rules, must not make pages show
     // garbage or crash the host: the code read before stays, the rest reads as nothing.
@@ -53,6 +59,51 @@ TEST(LibraryCode, PagesGetCodeFromTheFileAndNothingWhenItCannotBeRead) {
     EXPECT_EQ(library->pageCSS("https://b.com/", false), "");
     std::filesystem::resize_file(file, 10);
     EXPECT_EQ(library->pageCSS("https://b.com/", false), "");
+}
+
+// A host writes the library's index; the next host starts from it, unless the library was
+// replaced since or the index is damaged.
+TEST(LibraryCode, HostsStartFromTheIndexOfTheLibraryFileOnly) {
+    testing::TempDir dir;
+    testing::QuietReporter reporter;
+    const auto file = dir.path() / kDatabaseFileName;
+    styleDatabase db;
+    db.styles = {styleFor(1, "a.com", "a { color: red }"), styleFor(2, "b.com", "  ")};
+    testing::writeText(file, encodeDatabase(db));
+    {
+        CachedLibrary first(dir.path(), reporter);
+        ASSERT_EQ(first.current()->pageCSS("https://a.com/", false), "a { color: red }\n");
+        first.waitForIndex();
+    }
+    struct stat info {};
+    ASSERT_EQ(::stat(file.c_str(), &info), 0);
+    auto index = readLibraryIndex(file, LibraryFileIdentity::of(info));
+    ASSERT_TRUE(index);
+    EXPECT_EQ(index->spans.size(), 2U);
+    EXPECT_TRUE(index->spans[1].injectsNothing);
+
+    // Proof that the next host reads the index and not the file: an index saying otherwise.
+    index->records.styles[0].styleData.sections[0].domains = {"z.com"};
+    ASSERT_TRUE(writeLibraryIndex(file, index->records, index->spans, index->skeleton,
+                                  LibraryFileIdentity::of(info)));
+    const auto shown = [&](const std::string& page) {
+        CachedLibrary host(dir.path(), reporter);
+        const std::string css = host.current()->pageCSS(page, false);
+        host.waitForIndex();
+        return css;
+    };
+    EXPECT_EQ(shown("https://z.com/"), "a { color: red }\n");
+
+    // A library written since (by any program) is read whole, and indexed again.
+    db.styles[0].styleData.sections[0].code = "a { color: teal }";
+    ASSERT_TRUE(writeFileAtomically(file, encodeDatabase(db)));
+    EXPECT_EQ(shown("https://z.com/"), "");
+    EXPECT_EQ(shown("https://a.com/"), "a { color: teal }\n");
+
+    std::string damaged = testing::readText(libraryIndexFile(file));
+    damaged[damaged.size() / 2] ^= 1;
+    testing::writeText(libraryIndexFile(file), damaged);
+    EXPECT_EQ(shown("https://a.com/"), "a { color: teal }\n");
 }
 
 // A style being edited shows over the library read from the file; the other styles' code still

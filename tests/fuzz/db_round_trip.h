@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/library_index.h"
 #include "model/library_outline.h"
 #include "model/record_json.h"
 
@@ -47,11 +48,30 @@ inline std::optional<std::string> outlineProblem(std::string_view text,
     if (!written || !(*written == *full)) {
         return "the outline's text does not decode to the same records";
     }
+    // Its index gives its records and code places back, and only for the file it was made from.
+    std::vector<CodeSpan> spans;
+    for (std::string_view stored : outline->first.storedCode()) {
+        spans.push_back({outline->first.offsetInText(stored),
+                         static_cast<std::uint32_t>(stored.size()), stored.empty()});
+    }
+    const LibraryFileIdentity file{1, 2, text.size(), 3};
+    const std::uint64_t skeleton = skeletonChecksum(text, spans);
+    const std::string index = encodeLibraryIndex(outline->second, spans, skeleton, file);
+    const auto read = decodeLibraryIndex(index, file);
+    if (!read || !(read->records == outline->second) || !(read->spans == spans) ||
+        read->skeleton != skeleton) {
+        return "the outline's index does not read back";
+    }
+    if (decodeLibraryIndex(index, {1, 2, text.size(), 4}) ||
+        decodeLibraryIndex(std::string_view(index).substr(0, index.size() - 1), file)) {
+        return "an index was read for another file or cut short";
+    }
     return std::nullopt;
 }
 
 // Nothing when `text` is refused cleanly or round-trips; otherwise what went wrong.
 inline std::optional<std::string> roundTripProblem(std::string_view text) {
+    (void)detail::decodeLibraryIndexBody(text);  // must only refuse what it cannot read
     const Result<styleDatabase> first = decodeDatabase(text);
     if (std::optional<std::string> problem = outlineProblem(text, first)) {
         return problem;

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "fuzz/db_round_trip.h"
+#include "text/text.h"
 
 namespace orlavine {
 namespace {
@@ -120,6 +123,98 @@ TEST(LibraryOutline, LargeLibrariesAgreeWithTheDecoder) {
     for (const Case& c : cases) {
         EXPECT_EQ(outlined(c.text), c.fast) << c.text.substr(c.text.size() - 40);
         EXPECT_EQ(outlineProblem(c.text, decodeDatabase(c.text)), std::nullopt);
+    }
+}
+
+// Where a code string's content ends when read one character at a time, or npos when it holds
+// anything but short escapes, \u escapes with whole surrogate pairs and UTF-8 without controls.
+std::size_t plainStringEnd(std::string_view s) {
+    const auto hex4 = [&](std::size_t at) {
+        const std::string digits(s.substr(std::min(at, s.size()), 4));
+        return digits.size() == 4 &&
+                       digits.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos
+                   ? std::stoi(digits, nullptr, 16)
+                   : -1;
+    };
+    for (std::size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const char escaped = i + 1 < s.size() ? s[i + 1] : '\0';
+        const int unit = hex4(i + 2);
+        if (c == '"') {
+            return i;
+        } else if (c >= 0x80 && text::utf8SequenceLength(s.substr(i)) != 0) {
+            i += text::utf8SequenceLength(s.substr(i));
+        } else if (c >= 0x20 && c < 0x80 && c != '\\') {
+            ++i;
+        } else if (c == '\\' && std::string_view("\"\\/bfnrt").find(escaped) != std::string::npos) {
+            i += 2;
+        } else if (c == '\\' && escaped == 'u' && unit >= 0 && (unit < 0xd800 || unit > 0xdfff)) {
+            i += 6;
+        } else if (c == '\\' && escaped == 'u' && unit >= 0xd800 && unit < 0xdc00 &&
+                   s.substr(std::min(i + 6, s.size()), 2) == "\\u" && hex4(i + 8) >= 0xdc00 &&
+                   hex4(i + 8) <= 0xdfff) {
+            i += 12;
+        } else {
+            return std::string::npos;
+        }
+    }
+    return std::string::npos;
+}
+
+// Random code texts made of the pieces that the quick check reads differently from plain text,
+// at every distance from the 64-byte blocks it reads: the outline takes exactly those that the
+// plain reading takes, and finds each one's end.
+TEST(LibraryOutline, ChecksCodeLikeThePlainReading) {
+    const auto split = [](const std::string& list) {
+        std::vector<std::string> out;
+        std::istringstream in(list);
+        for (std::string piece; std::getline(in, piece, ' ');) {
+            out.push_back(piece);
+        }
+        return out;
+    };
+    const std::vector<std::string> valid = split(
+        "ubfnrt/ \x7f \\n \\\" \\\\ \\/ \\t \\r \\b \\f \\u00e9 \\uFFFF \\ud83d\\ude00 "
+        "\\uDBFF\\uDFFF "
+        "\xc3\xbc \xe3\x83\x80 \xf0\x9f\x98\x80 \xe2\x86\x92 \xf4\x8f\xbf\xbf");
+    const std::vector<std::string> invalid = split(
+        "\x01 \t \n \x1f \\q \\s \\m \\o \\N \\0 \\' \\\x01 \\\xc3\xbc \\u12g4 \\u12 \\udc00 "
+        "\\ud800x \\ud800\\u0041 "
+        "\\ud800\\n \xc3\x28 \xed\xa0\x80 \xc0\xaf \xe0\x80\x80 \xf5\x80\x80\x80 \x80 \xe3\x83 "
+        "\xff");
+    std::mt19937 random(7);
+    const auto below = [&](std::size_t n) {
+        return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
+    };
+    for (int round = 0; round < 3000; ++round) {
+        std::string code;
+        for (std::size_t count = below(40); count > 0; --count) {
+            const std::size_t kind = below(100);
+            if (kind < 30) {
+                code.append(below(70), 'a');
+            } else if (kind < 40) {
+                for (std::size_t run = below(9); run > 0; --run) {
+                    code += "\\\\";  // a backslash run, often just before an escaped quote
+                }
+            } else if (kind < 97 || round % 2 == 0) {
+                code += valid[below(valid.size())];
+            } else {
+                code += invalid[below(invalid.size())];
+            }
+        }
+        if (below(3) == 0) {
+            code.append((64 - code.size() % 64 + below(3) + 62) % 64, 'a');  // end at a block's end
+        }
+        const bool takes = plainStringEnd(code + "\"") == code.size();
+        // The code twice: followed by a control character and a string with an escape and
+        // non-ASCII text, and near the end of the text, where the last bytes are read one by one.
+        const auto outline = LibraryOutline::read(std::make_shared<const std::string>(
+            library("\"code\":\"" + code + "\"\n\t,\"sectionName\":\"\\\\\xc3\xbc\"",
+                    ",\"x\":{\"code\":\"" + code + "\"}")));
+        ASSERT_EQ(outline.has_value(), takes) << code;
+        if (takes) {
+            EXPECT_EQ(outline->first.storedCode(), std::vector<std::string_view>(2, code));
+        }
     }
 }
 

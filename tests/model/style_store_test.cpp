@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "model/atomic_file.h"
+#include "model/library_index.h"
+#include "model/library_outline.h"
 #include "model/record_json.h"
 #include "model/wormhole.h"
 #include "support/test_support.h"
@@ -272,6 +274,73 @@ TEST_F(StyleStoreTest, FirstStartCreatesAnEmptyLibraryFileThatTheNextStartReads)
     EXPECT_THAT(reporter.lines(), IsEmpty());
     store.reset();
     EXPECT_EQ(open().snapshot(), db);
+}
+
+// The index the browser host keeps spares a store decoding the library; what the store shows and
+// writes is the same as without it, and an index that does not fit the file is not used.
+TEST_F(StyleStoreTest, TheLibrarysIndexGivesWhatTheFileHolds) {
+    styleDatabase db;
+    db.styles = {sampleStyle(1, "One"), sampleStyle(2, "Two")};
+    db.styles[0].styleData.sections[0].code = "a { content: \"\\\" }\n\u00e9";
+    std::string text = encodeDatabase(db);
+    // Code as other programs may write it: with \u escapes.
+    const std::string plain = R"("code":"body { color: red; }")";
+    ASSERT_NE(text.find(plain), std::string::npos);
+    text.replace(text.find(plain), plain.size(), R"("code":"a { content: '\ud83d\ude00\u0041' }")");
+    ASSERT_TRUE(writeFileAtomically(databaseFile(), text));
+    const styleDatabase expected = onDisk();
+
+    // An index as the host writes it, but with other names: only a store that reads it shows
+    // them.
+    const auto spansOf = [](const LibraryOutline& outline) {
+        std::vector<CodeSpan> spans;
+        for (std::string_view stored : outline.storedCode()) {
+            spans.push_back(
+                {outline.offsetInText(stored), static_cast<std::uint32_t>(stored.size()), false});
+        }
+        return spans;
+    };
+    auto outline = LibraryOutline::read(std::make_shared<const std::string>(text));
+    ASSERT_TRUE(outline);
+    std::vector<CodeSpan> spans = spansOf(outline->first);
+    styleDatabase indexed = outline->second;
+    indexed.styles[1].styleData.name = "Two, as indexed";
+    struct stat info {};
+    ASSERT_EQ(::stat(databaseFile().c_str(), &info), 0);
+    LibraryFileIdentity file = LibraryFileIdentity::of(info);
+    file.inode += 1;  // made from another file
+    const std::uint64_t skeleton = skeletonChecksum(text, spans);
+    ASSERT_TRUE(writeLibraryIndex(databaseFile(), indexed, spans, skeleton, file));
+    EXPECT_EQ(open().styleByID(2)->styleData.name, "Two");
+
+    ASSERT_TRUE(
+        writeLibraryIndex(databaseFile(), indexed, spans, skeleton, LibraryFileIdentity::of(info)));
+    StyleStore& reader = open();
+    EXPECT_EQ(reader.styleByID(2)->styleData.name, "Two, as indexed");
+    EXPECT_EQ(reader.read([](const styleDatabase& d) { return d.styles[0]; }), expected.styles[0]);
+    ASSERT_TRUE(reader.setEnabled(1, false));
+    styleDatabase written = onDisk();
+    EXPECT_FALSE(written.styles[0].isEnabled);
+    written.styles[0].isEnabled = true;
+    written.styles[0].dateModified = expected.styles[0].dateModified;
+    written.styles[1].styleData.name = "Two";
+    EXPECT_EQ(written.styles, expected.styles);
+
+    // An index of another text under the same name, or whose spans are no strings of the
+    // file: the file is read whole.
+    const std::string now = fileBytes();
+    outline = LibraryOutline::read(std::make_shared<const std::string>(now));
+    ASSERT_TRUE(outline);
+    spans = spansOf(outline->first);
+    indexed.styles[1].styleData.name = "Not in the file";
+    ASSERT_EQ(::stat(databaseFile().c_str(), &info), 0);
+    ASSERT_TRUE(
+        writeLibraryIndex(databaseFile(), indexed, spans, skeleton, LibraryFileIdentity::of(info)));
+    EXPECT_EQ(open().styleByID(2)->styleData.name, onDisk().styles[1].styleData.name);
+    spans[0].length += 1;
+    ASSERT_TRUE(writeLibraryIndex(databaseFile(), indexed, spans, skeletonChecksum(now, spans),
+                                  LibraryFileIdentity::of(info)));
+    EXPECT_EQ(open().styleByID(2)->styleData.name, onDisk().styles[1].styleData.name);
 }
 
 TEST_F(StyleStoreTest, UnreadableLibraryIsKeptUntilTheFirstChangeMovesItAside) {
