@@ -19,24 +19,6 @@ std::string describe(const std::string& what, const std::filesystem::path& file,
     return what + " " + file.string() + ": " + std::strerror(error);
 }
 
-// Closes a descriptor when it goes out of scope.
-class Descriptor {
-  public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-  private:
-    int fd_;
-};
-
 bool writeAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t n = ::write(fd, bytes.data(), bytes.size());
@@ -108,7 +90,7 @@ Status writeFileAtomically(const std::filesystem::path& link, std::string_view b
     }
 
     std::string name = (folder / ("." + file.filename().string() + ".tmp-XXXXXX")).string();
-    Descriptor fd(createTemporary(name));
+    FileHandle fd(createTemporary(name));
     if (fd.get() < 0) {
         return Error{describe("cannot write in", folder, errno)};
     }
@@ -137,7 +119,7 @@ Status writeFileAtomically(const std::filesystem::path& link, std::string_view b
     if (::rename(temporary.c_str(), file.c_str()) != 0) {
         return fail("cannot replace");
     }
-    Descriptor dir(flushToDisk ? ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
+    FileHandle dir(flushToDisk ? ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
     if (dir.get() >= 0) {
         ::fsync(dir.get());
     }

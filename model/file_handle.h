@@ -30,6 +30,8 @@ class FileHandle {
 
     int get() const { return fd_; }
     explicit operator bool() const { return fd_ >= 0; }
+    // Gives up the descriptor without closing it.
+    int release() { return std::exchange(fd_, -1); }
 
   private:
     void swap(FileHandle& other) noexcept { std::swap(fd_, other.fd_); }

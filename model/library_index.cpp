@@ -82,7 +82,6 @@ class Reader {
   public:
     explicit Reader(std::string_view in) : in_(in) {}
 
-    bool ok() const { return ok_; }
     bool atEnd() const { return ok_ && in_.empty(); }
 
     template <class T>
